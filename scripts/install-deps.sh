@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs every Debian package Talmar needs to build, test, run and take screenshots.
+# Safe to run again: packages already present are left alone and apt is not called at all.
+set -euo pipefail
+
+PACKAGES=(
+  build-essential cmake ninja-build pkg-config git clang-format binutils
+  qt6-base-dev qt6-base-dev-tools libqt6serialport6-dev libgl-dev
+  libsqlite3-dev sqlite3
+  googletest libgtest-dev libgmock-dev
+  xvfb xauth x11-apps imagemagick fonts-dejavu-core
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+echo "install-deps: installing ${missing[*]}" >&2
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

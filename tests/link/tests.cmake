@@ -1,0 +1,1 @@
+talmar_add_gtest(link_tests SOURCES ${srcs} LIBS talmar_link talmar_sim)

@@ -1,0 +1,30 @@
+#pragma once
+// The test double of the window system: the real Qt event loop and reply timer, message boxes
+// recorded instead of shown, answered from a script (OK when the script is empty).
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "link/QtHost.h"
+
+namespace talmar::test {
+
+struct TShownMessage {
+    std::string text;
+    std::string caption;
+    TMsgButtons buttons;
+    TMsgIcon icon;
+};
+
+class TRecordingHost : public TQtHost {
+public:
+    TMsgResult ShowMessage(const std::string& text, const std::string& caption, TMsgButtons buttons,
+                           TMsgIcon icon) override;
+
+    std::vector<TShownMessage> messages;
+    std::deque<TMsgResult> answers;
+    std::vector<std::string> Texts() const;
+};
+
+} // namespace talmar::test
