@@ -25,7 +25,9 @@ void TQtHost::StartReplyTimer() {
     timer2_.start();
 }
 
-void TQtHost::StopReplyTimer() { timer2_.stop(); }
+void TQtHost::StopReplyTimer() {
+    timer2_.stop();
+}
 
 void TQtHost::Timer2Timer() {
     timer2_.stop();

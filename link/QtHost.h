@@ -2,10 +2,10 @@
 // IHost over Qt Core: the reply timer is a QTimer and the message processing is the running
 // thread's Qt event loop. Message boxes are left to the subclass (window, console, test).
 
+#include "link/Host.h"
+
 #include <QObject>
 #include <QTimer>
-
-#include "link/Host.h"
 
 namespace talmar {
 

@@ -2,11 +2,11 @@
 // The test double of the window system: the real Qt event loop and reply timer, message boxes
 // recorded instead of shown, answered from a script (OK when the script is empty).
 
+#include "link/QtHost.h"
+
 #include <deque>
 #include <string>
 #include <vector>
-
-#include "link/QtHost.h"
 
 namespace talmar::test {
 

@@ -1,0 +1,268 @@
+#include "link/ComPort.h"
+
+#include <QSerialPort>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace talmar {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Windows' "the request is not supported": the fallback when the system gives no error number.
+constexpr int kWinGeneralFailure = 31;
+
+int LastOsError() {
+    return errno != 0 ? errno : kWinGeneralFailure;
+}
+
+} // namespace
+
+int BaudRateValue(TBaudRate rate) {
+    return rate == br9600 ? 9600 : 38400;
+}
+
+const char* EComPort::Text(EComPortCode code) {
+    switch (code) {
+    case EComPortCode::OpenFailed:
+        return "Unable to open com port";
+    case EComPortCode::WriteFailed:
+        return "WriteFile function failed";
+    case EComPortCode::ReadFailed:
+        return "ReadFile function failed";
+    case EComPortCode::PurgeFailed:
+        return "PurgeComm function failed";
+    case EComPortCode::SetStateFailed:
+        return "SetCommState function failed";
+    case EComPortCode::SetTimeoutsFailed:
+        return "SetCommTimeouts failed";
+    case EComPortCode::SetupFailed:
+        return "SetupComm function failed";
+    case EComPortCode::ClearErrorFailed:
+        return "ClearCommError function failed";
+    }
+    return "Com port error";
+}
+
+EComPort::EComPort(EComPortCode code, int winCode)
+    : std::runtime_error(std::string(Text(code)) + " (win error code: " + std::to_string(winCode) + ")"),
+      code_(code), winCode_(winCode) {}
+
+TComPort::TComPort() = default;
+
+TComPort::~TComPort() {
+    try {
+        Close();
+    } catch (...) {
+        // Closing at destruction has nobody to report to; the descriptor is released either way.
+    }
+}
+
+std::string TComPort::ResolveDevice(const std::string& portName) {
+    if (portName.size() > 3 && portName.compare(0, 3, "COM") == 0 &&
+        portName.find_first_not_of("0123456789", 3) == std::string::npos) {
+#ifdef _WIN32
+        return "\\\\.\\" + portName;
+#else
+        const std::string var = "TALMAR_" + portName;
+        if (const char* dev = std::getenv(var.c_str()); dev && *dev)
+            return dev;
+        const long n = std::strtol(portName.c_str() + 3, nullptr, 10);
+        return "/dev/ttyS" + std::to_string(n - 1);
+#endif
+    }
+    return portName; // a device path given as it is
+}
+
+bool TComPort::Connected() const {
+    return serial_ && serial_->isOpen();
+}
+
+QSerialPort* TComPort::Serial() const {
+    return Connected() ? serial_.get() : nullptr;
+}
+
+void TComPort::SetPort(const std::string& name) {
+    if (name == port_)
+        return;
+    port_ = name;
+    if (Connected()) {
+        Close();
+        Open();
+    }
+}
+
+void TComPort::SetBaudRate(TBaudRate rate) {
+    if (rate == baud_)
+        return;
+    baud_ = rate;
+    if (Connected() && !serial_->setBaudRate(BaudRateValue(baud_)))
+        throw EComPort(EComPortCode::SetStateFailed, LastOsError());
+}
+
+void TComPort::ApplyLineSettings() {
+    // 8 data bits, no parity, one stop bit, no flow control of any kind.
+    serial_->setBaudRate(BaudRateValue(baud_));
+    serial_->setDataBits(QSerialPort::Data8);
+    serial_->setParity(QSerialPort::NoParity);
+    serial_->setStopBits(QSerialPort::OneStop);
+    serial_->setFlowControl(QSerialPort::NoFlowControl);
+}
+
+void TComPort::Open() {
+    if (Connected())
+        return;
+    auto serial = std::make_unique<QSerialPort>();
+    serial->setPortName(QString::fromStdString(Device()));
+    serial_ = std::move(serial);
+    ApplyLineSettings();
+    errno = 0;
+    if (!serial_->open(QIODevice::ReadWrite)) {
+        const auto error = serial_->error();
+        const int os = LastOsError();
+        serial_.reset();
+        switch (error) {
+        case QSerialPort::DeviceNotFoundError:
+            throw EComPort(EComPortCode::OpenFailed, kWinFileNotFound);
+        case QSerialPort::PermissionError:
+        case QSerialPort::OpenError:
+            throw EComPort(EComPortCode::OpenFailed, kWinAccessDenied);
+        case QSerialPort::UnsupportedOperationError:
+            throw EComPort(EComPortCode::SetStateFailed, os);
+        default:
+            throw EComPort(EComPortCode::OpenFailed, os);
+        }
+    }
+    // DTR and RTS held off. A pseudo-terminal has no modem lines and refuses; that is harmless.
+    serial_->setDataTerminalReady(false);
+    serial_->setRequestToSend(false);
+    serial_->clearError();
+}
+
+void TComPort::Close() {
+    if (!Connected()) {
+        serial_.reset();
+        return;
+    }
+    serial_->clear(QSerialPort::AllDirections);
+    serial_->close();
+    serial_.reset();
+}
+
+void TComPort::ClearBuffers(bool input, bool output) {
+    if (!Connected())
+        throw EComPort(EComPortCode::PurgeFailed, kWinInvalidHandle);
+    QSerialPort::Directions dirs;
+    if (input)
+        dirs |= QSerialPort::Input;
+    if (output)
+        dirs |= QSerialPort::Output;
+    if (dirs && !serial_->clear(dirs))
+        throw EComPort(EComPortCode::PurgeFailed, LastOsError());
+}
+
+void TComPort::AbortTransfers() {
+    // Our reads and writes complete before they return, so there is never a transfer in
+    // flight to abort; only the handle must be valid.
+    if (!Connected())
+        throw EComPort(EComPortCode::PurgeFailed, kWinInvalidHandle);
+}
+
+int TComPort::WriteBlock(const uint8_t* data, int count) {
+    if (!Connected())
+        throw EComPort(EComPortCode::WriteFailed, kWinInvalidHandle);
+    if (count <= 0)
+        return 0;
+    errno = 0;
+    if (serial_->write(reinterpret_cast<const char*>(data), count) != count)
+        throw EComPort(EComPortCode::WriteFailed, LastOsError());
+    // No write time-out: the call returns once the driver has taken every byte.
+    while (serial_->bytesToWrite() > 0) {
+        if (!serial_->waitForBytesWritten(-1))
+            throw EComPort(EComPortCode::WriteFailed, LastOsError());
+    }
+    ::tcdrain(static_cast<int>(serial_->handle()));
+    return count;
+}
+
+int TComPort::WriteText(const std::string& bytes) {
+    return WriteBlock(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<int>(bytes.size()));
+}
+
+int TComPort::ReadBlock(uint8_t* buffer, int count) {
+    if (!Connected())
+        throw EComPort(EComPortCode::ReadFailed, kWinInvalidHandle);
+    if (count <= 0)
+        return 0;
+    const auto deadline =
+        Clock::now() + std::chrono::milliseconds(kReadTotalMultiplierMs * count + kReadTotalConstantMs);
+    int got = 0;
+    auto take = [&] {
+        const qint64 n = serial_->read(reinterpret_cast<char*>(buffer) + got, count - got);
+        if (n < 0)
+            throw EComPort(EComPortCode::ReadFailed, LastOsError());
+        got += static_cast<int>(n);
+    };
+    take();
+    while (got < count) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0)
+            break;
+        // Before the first byte only the total limit runs; after it, 20 ms of quiet ends the read.
+        const int wait = static_cast<int>(got > 0 ? std::min<long long>(kReadIntervalMs, left) : left);
+        errno = 0;
+        if (!serial_->waitForReadyRead(wait)) {
+            if (serial_->error() == QSerialPort::TimeoutError || serial_->error() == QSerialPort::NoError) {
+                serial_->clearError();
+                take(); // bytes that came in with the time-out
+                if (serial_->bytesAvailable() == 0 && DriverInput() == 0)
+                    break;
+                continue;
+            }
+            throw EComPort(EComPortCode::ReadFailed, LastOsError());
+        }
+        take();
+    }
+    return got;
+}
+
+std::string TComPort::ReadText(int count) {
+    std::string s(static_cast<size_t>(std::max(count, 0)), '\0');
+    const int n = ReadBlock(reinterpret_cast<uint8_t*>(s.data()), count);
+    s.resize(static_cast<size_t>(n));
+    return s;
+}
+
+int TComPort::DriverInput() const {
+    int n = 0;
+    if (::ioctl(static_cast<int>(serial_->handle()), FIONREAD, &n) != 0)
+        throw EComPort(EComPortCode::ClearErrorFailed, LastOsError());
+    return n;
+}
+
+int TComPort::DriverOutput() const {
+    int n = 0;
+    if (::ioctl(static_cast<int>(serial_->handle()), TIOCOUTQ, &n) != 0)
+        throw EComPort(EComPortCode::ClearErrorFailed, LastOsError());
+    return n;
+}
+
+int TComPort::WaitingInput() {
+    if (!Connected())
+        throw EComPort(EComPortCode::ClearErrorFailed, kWinInvalidHandle);
+    return static_cast<int>(serial_->bytesAvailable()) + DriverInput();
+}
+
+int TComPort::WaitingOutput() {
+    if (!Connected())
+        throw EComPort(EComPortCode::ClearErrorFailed, kWinInvalidHandle);
+    return static_cast<int>(serial_->bytesToWrite()) + DriverOutput();
+}
+
+} // namespace talmar
