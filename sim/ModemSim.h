@@ -22,7 +22,8 @@
 //   SUB_BEGIN 0xA1, SUB_END 0xA2 (7-byte replies), 0x1F FLASH word writes and 0x1E EEPROM byte
 //   writes (7-byte replies). The 7-byte reply is slave, function, the two address bytes of the
 //   request, a status byte (kStatusOk, or kStatusBadAddress when the write ran past the memory:
-//   nothing beyond the memory is stored), CRC low, CRC high.
+//   nothing beyond the memory is stored), CRC low, CRC high. SUB_FLASH_PREP erases the FLASH to
+//   0xFFFF, as the modem's loader does before a new program.
 // - At 9600 baud every modem whose controller number equals the slave address answers: 0xE3 read
 //   EEPROM bytes (reply: address, 0xE3, count, the bytes, CRC: 6 bytes for one byte), 0x1E write
 //   (7-byte reply) and 0xAA/0xA4 version (17-byte reply with the version text).
@@ -75,10 +76,11 @@ struct TModemFaults {
 };
 
 struct TModemConfig {
-    // Identification text (UTF-8, sent as Windows-1251, at most 10 bytes). identBytes, when set,
-    // replaces the text bytes as they are; identCount, when set, is sent as the count N in place of
-    // text length + 1 (so a test can send N = 1, 10, 12...).
-    std::string ident = "ЛТР-20 3.1";
+    // Identification text (UTF-8, sent as Windows-1251). The modem sends at most nine characters
+    // and a closing zero in the ten text bytes, with N = characters + 1. identBytes, when set,
+    // replaces the text bytes as they are (up to ten, N = their count + 1); identCount, when set,
+    // is sent as N whatever the text (so a test can send N = 1, 10, 12...).
+    std::string ident = "ЛТР-20 v3";
     std::optional<TBytes> identBytes;
     std::optional<uint8_t> identCount;
 

@@ -1,0 +1,916 @@
+#include "sim/ModemSim.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <poll.h>
+#include <stdexcept>
+#include <termios.h>
+#include <unistd.h>
+
+namespace talmar::sim {
+
+namespace {
+
+using std::chrono::duration_cast;
+using std::chrono::microseconds;
+using std::chrono::nanoseconds;
+
+constexpr uint8_t kFnService = 0xAA;
+constexpr uint8_t kFnWriteFlash = 0x1F;
+constexpr uint8_t kFnWriteEeprom = 0x1E;
+constexpr uint8_t kFnReadEeprom = 0xE3;
+constexpr uint8_t kSubIdent = 0xA4;
+constexpr uint8_t kSubFlashPrep = 0xA3;
+constexpr uint8_t kSubBegin = 0xA1;
+constexpr uint8_t kSubEnd = 0xA2;
+
+constexpr std::size_t kTextBytes = 10; // text field of the identification and version replies
+constexpr std::size_t kMaxNoise = 512; // a burst of noise is logged in pieces of this size
+
+// AVR serial programming instructions as the modem's loader takes them.
+constexpr uint8_t kAvrSync = 0xFF;
+constexpr uint8_t kAvrLeave = 0x00;
+constexpr uint8_t kAvrPrefix = 0xAC; // programming enable (AC 53) and chip erase (AC 80)
+constexpr uint8_t kAvrEnable = 0x53;
+constexpr uint8_t kAvrErase = 0x80;
+constexpr uint8_t kAvrFlashHigh = 0x48;
+constexpr uint8_t kAvrFlashLow = 0x40;
+constexpr uint8_t kAvrEeprom = 0xC0;
+
+bool Heard(int baud) {
+    return baud == kProgBaud || baud == kGroupBaud;
+}
+
+int SpeedValue(speed_t s) {
+    switch (s) {
+    case B0:
+        return 0;
+    case B300:
+        return 300;
+    case B600:
+        return 600;
+    case B1200:
+        return 1200;
+    case B2400:
+        return 2400;
+    case B4800:
+        return 4800;
+    case B9600:
+        return 9600;
+    case B19200:
+        return 19200;
+    case B38400:
+        return 38400;
+    case B57600:
+        return 57600;
+    case B115200:
+        return 115200;
+    case B230400:
+        return 230400;
+    default:
+        return -1;
+    }
+}
+
+// One character on the line: start bit, 8 data bits, stop bit.
+nanoseconds ByteTime(int baud) {
+    if (baud <= 0) {
+        return nanoseconds(0);
+    }
+    return nanoseconds(10'000'000'000LL / baud);
+}
+
+std::string Hex(const TBytes& bytes) {
+    std::string s;
+    char buf[4];
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        std::snprintf(buf, sizeof buf, i ? " %02X" : "%02X", bytes[i]);
+        s += buf;
+    }
+    return s;
+}
+
+// Text reply (identification, version): the count N at offset 4 and ten text bytes; the modem
+// closes its text with a zero, the last byte counted by N.
+TBytes TextField(const std::string& text, const std::optional<TBytes>& raw,
+                 const std::optional<uint8_t>& count, uint8_t& n) {
+    TBytes bytes = raw ? *raw : ToCp1251(text);
+    const std::size_t room = raw ? kTextBytes : kTextBytes - 1;
+    if (bytes.size() > room) {
+        bytes.resize(room);
+    }
+    n = count ? *count : static_cast<uint8_t>(bytes.size() + 1);
+    bytes.resize(kTextBytes, 0);
+    return bytes;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+struct TModemSim::TModem {
+    TModemConfig config;
+    std::vector<uint16_t> flash;
+    TBytes eeprom;
+    int modbusReplies = 0; // since the faults were set
+    int directAnswers = 0; // likewise
+    bool synced = false;   // direct path: synchronisation byte seen
+    bool enabled = false;  // direct path: programming enabled
+
+    explicit TModem(const TModemConfig& c)
+        : config(c), flash(c.flashWords, 0xFFFF), eeprom(c.eepromBytes, 0xFF) {
+        for (const auto& [addr, value] : c.eepromInit) {
+            if (addr < eeprom.size()) {
+                eeprom[addr] = value;
+            }
+        }
+    }
+
+    bool SpeaksModbus() const { return !config.faults.silent && !config.faults.silentModbus; }
+    bool SpeaksDirect() const {
+        return config.programmed && !config.faults.silent && config.faults.silentModbus;
+    }
+};
+
+// What the serving thread keeps about the bytes coming in.
+struct TModemSim::TLine {
+    TBytes pending;                    // bytes of a frame or instruction not yet complete
+    TClock::time_point pendingStart{}; // first of them read
+    TClock::time_point lastArrival{};  // last byte in (on the wire, with wire time)
+    TClock::time_point wireFree{};     // incoming wire busy until then
+    int pendingBaud = 0;
+    bool pendingDirect = false; // pending bytes belong to the direct path
+    TBytes ignored;             // bytes the direct-path modem let pass (not synchronised)
+    TClock::time_point ignoredStart{};
+    TClock::time_point ignoredLast{};
+};
+
+namespace {
+
+struct TReply {
+    int modem = -1;
+    TBytes bytes;
+    std::string note;
+    int extraDelayMs = 0;
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+TModemSim::TModemSim(const TModemConfig& modem, const TLineConfig& line)
+    : TModemSim(std::vector<TModemConfig>{modem}, line) {}
+
+TModemSim::TModemSim(const std::vector<TModemConfig>& modems, const TLineConfig& line) : line_(line) {
+    for (const auto& m : modems) {
+        modems_.push_back(std::make_unique<TModem>(m));
+    }
+    auto fail = [this](const char* what) {
+        const std::string msg = std::string("Имитатор модема: ") + what + ": " + std::strerror(errno);
+        for (int fd : {masterFd_, slaveFd_, wakeFd_[0], wakeFd_[1]}) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
+        }
+        throw std::runtime_error(msg);
+    };
+    masterFd_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (masterFd_ < 0) {
+        fail("не удалось создать псевдотерминал");
+    }
+    if (::grantpt(masterFd_) != 0 || ::unlockpt(masterFd_) != 0) {
+        fail("не удалось открыть доступ к псевдотерминалу");
+    }
+    char name[128];
+    if (::ptsname_r(masterFd_, name, sizeof name) != 0) {
+        fail("не удалось узнать имя псевдотерминала");
+    }
+    slavePath_ = name;
+    // The simulator holds the slave side open itself: the line must not hang up when the program
+    // closes its port between commands.
+    slaveFd_ = ::open(name, O_RDWR | O_NOCTTY);
+    if (slaveFd_ < 0) {
+        fail("не удалось открыть псевдотерминал");
+    }
+    termios tio{};
+    if (::tcgetattr(slaveFd_, &tio) != 0) {
+        fail("не удалось прочитать настройки линии");
+    }
+    ::cfmakeraw(&tio);
+    ::cfsetispeed(&tio, B38400);
+    ::cfsetospeed(&tio, B38400);
+    if (::tcsetattr(slaveFd_, TCSANOW, &tio) != 0) {
+        fail("не удалось настроить линию");
+    }
+    if (::fcntl(masterFd_, F_SETFL, ::fcntl(masterFd_, F_GETFL) | O_NONBLOCK) != 0) {
+        fail("не удалось настроить линию");
+    }
+    if (::pipe2(wakeFd_, O_CLOEXEC | O_NONBLOCK) != 0) {
+        fail("не удалось создать канал");
+    }
+    ::fcntl(masterFd_, F_SETFD, FD_CLOEXEC);
+    ::fcntl(slaveFd_, F_SETFD, FD_CLOEXEC);
+    started_ = TClock::now();
+    thread_ = std::thread([this] { Serve(); });
+}
+
+TModemSim::~TModemSim() {
+    Stop();
+}
+
+void TModemSim::Stop() {
+    {
+        std::lock_guard lock(mutex_);
+        if (stopping_ && !thread_.joinable()) {
+            return;
+        }
+        stopping_ = true;
+    }
+    if (wakeFd_[1] >= 0) {
+        const char c = 1;
+        [[maybe_unused]] auto r = ::write(wakeFd_[1], &c, 1);
+    }
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+    for (int* fd : {&masterFd_, &slaveFd_, &wakeFd_[0], &wakeFd_[1]}) {
+        if (*fd >= 0) {
+            ::close(*fd);
+            *fd = -1;
+        }
+    }
+    logChanged_.notify_all();
+}
+
+// --- accessors ---------------------------------------------------------------------------------
+
+std::size_t TModemSim::AddModem(const TModemConfig& config) {
+    std::lock_guard lock(mutex_);
+    modems_.push_back(std::make_unique<TModem>(config));
+    return modems_.size() - 1;
+}
+
+std::size_t TModemSim::ModemCount() const {
+    std::lock_guard lock(mutex_);
+    return modems_.size();
+}
+
+TModemConfig TModemSim::Config(std::size_t i) const {
+    std::lock_guard lock(mutex_);
+    return modems_.at(i)->config;
+}
+
+void TModemSim::SetConfig(std::size_t i, const TModemConfig& config) {
+    std::lock_guard lock(mutex_);
+    TModem& m = *modems_.at(i);
+    m.config = config;
+    m.flash.resize(config.flashWords, 0xFFFF);
+    m.eeprom.resize(config.eepromBytes, 0xFF);
+    m.modbusReplies = 0;
+    m.directAnswers = 0;
+}
+
+void TModemSim::SetFaults(std::size_t i, const TModemFaults& faults) {
+    std::lock_guard lock(mutex_);
+    TModem& m = *modems_.at(i);
+    m.config.faults = faults;
+    m.modbusReplies = 0;
+    m.directAnswers = 0;
+}
+
+TLineConfig TModemSim::Line() const {
+    std::lock_guard lock(mutex_);
+    return line_;
+}
+
+void TModemSim::SetLine(const TLineConfig& line) {
+    std::lock_guard lock(mutex_);
+    line_ = line;
+}
+
+std::vector<uint16_t> TModemSim::Flash(std::size_t i) const {
+    std::lock_guard lock(mutex_);
+    return modems_.at(i)->flash;
+}
+
+TBytes TModemSim::FlashBytes(std::size_t i) const {
+    std::lock_guard lock(mutex_);
+    TBytes out;
+    for (uint16_t w : modems_.at(i)->flash) {
+        out.push_back(static_cast<uint8_t>(w & 0xFF));
+        out.push_back(static_cast<uint8_t>(w >> 8));
+    }
+    return out;
+}
+
+TBytes TModemSim::Eeprom(std::size_t i) const {
+    std::lock_guard lock(mutex_);
+    return modems_.at(i)->eeprom;
+}
+
+void TModemSim::SetFlash(std::size_t i, const std::vector<uint16_t>& words) {
+    std::lock_guard lock(mutex_);
+    auto& flash = modems_.at(i)->flash;
+    std::fill(flash.begin(), flash.end(), 0xFFFF);
+    std::copy_n(words.begin(), std::min(words.size(), flash.size()), flash.begin());
+}
+
+void TModemSim::SetEeprom(std::size_t i, const TBytes& bytes) {
+    std::lock_guard lock(mutex_);
+    auto& eeprom = modems_.at(i)->eeprom;
+    std::fill(eeprom.begin(), eeprom.end(), 0xFF);
+    std::copy_n(bytes.begin(), std::min(bytes.size(), eeprom.size()), eeprom.begin());
+}
+
+bool TModemSim::InProgramming(std::size_t i) const {
+    std::lock_guard lock(mutex_);
+    return modems_.at(i)->enabled;
+}
+
+std::vector<TRequestRecord> TModemSim::Requests() const {
+    std::lock_guard lock(mutex_);
+    return log_;
+}
+
+void TModemSim::ClearLog() {
+    std::lock_guard lock(mutex_);
+    log_.clear();
+}
+
+bool TModemSim::WaitForRequests(std::size_t count, std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    return logChanged_.wait_for(lock, timeout, [&] { return log_.size() >= count; });
+}
+
+std::string TModemSim::FormatRecord(const TRequestRecord& r) const {
+    const double t = duration_cast<microseconds>(r.received - started_).count() / 1e6;
+    const char* kind = r.kind == TRequestKind::Modbus   ? "modbus"
+                       : r.kind == TRequestKind::Direct ? "direct"
+                                                        : "noise";
+    char head[64];
+    std::snprintf(head, sizeof head, "%11.6f %6d %-6s", t, r.baud, kind);
+    std::string line = head;
+    line += " > " + Hex(r.request);
+    if (!r.reply.empty()) {
+        line += " < " + Hex(r.reply);
+        if (r.modem >= 0) {
+            line += " [" + std::to_string(r.modem) + "]";
+        }
+    }
+    if (!r.note.empty()) {
+        line += "  (" + r.note + ")";
+    }
+    return line;
+}
+
+bool TModemSim::Dump(const std::string& dir, std::string* error) const {
+    namespace fs = std::filesystem;
+    std::vector<std::pair<std::string, TBytes>> files;
+    std::string log;
+    {
+        std::lock_guard lock(mutex_);
+        bool mainDone = false;
+        for (std::size_t i = 0; i < modems_.size(); ++i) {
+            const TModem& m = *modems_[i];
+            TBytes flash;
+            for (uint16_t w : m.flash) {
+                flash.push_back(static_cast<uint8_t>(w & 0xFF));
+                flash.push_back(static_cast<uint8_t>(w >> 8));
+            }
+            if (!mainDone && (m.config.programmed || i + 1 == modems_.size())) {
+                files.emplace_back("flash.bin", std::move(flash));
+                files.emplace_back("eeprom.bin", m.eeprom);
+                mainDone = true;
+            } else {
+                files.emplace_back("eeprom-" + std::to_string(m.config.controller) + ".bin", m.eeprom);
+            }
+        }
+        for (const auto& r : log_) {
+            log += FormatRecord(r) + "\n";
+        }
+    }
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    files.emplace_back("requests.log", TBytes(log.begin(), log.end()));
+    for (const auto& [name, bytes] : files) {
+        const fs::path path = fs::path(dir) / name;
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        if (!out) {
+            if (error) {
+                *error = "Не удалось записать файл " + path.string();
+            }
+            return false;
+        }
+    }
+    return true;
+}
+
+// --- the serving thread ------------------------------------------------------------------------
+
+namespace {
+
+// Sleeps until the given moment; false when woken to stop.
+bool SleepUntil(int wakeFd, TClock::time_point until) {
+    for (;;) {
+        const auto now = TClock::now();
+        if (now >= until) {
+            return true;
+        }
+        const auto left = duration_cast<nanoseconds>(until - now).count();
+        timespec ts{static_cast<time_t>(left / 1'000'000'000), static_cast<long>(left % 1'000'000'000)};
+        pollfd p{wakeFd, POLLIN, 0};
+        const int r = ::ppoll(&p, 1, &ts, nullptr);
+        if (r > 0) {
+            return false;
+        }
+    }
+}
+
+// Writes all the bytes to the line; gives up after a second of a full buffer (nobody reading).
+std::size_t WriteAll(int fd, int wakeFd, const uint8_t* data, std::size_t count) {
+    std::size_t done = 0;
+    const auto giveUp = TClock::now() + std::chrono::seconds(1);
+    while (done < count) {
+        const ssize_t n = ::write(fd, data + done, count - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            break;
+        }
+        if (TClock::now() >= giveUp) {
+            break;
+        }
+        pollfd p[2] = {{fd, POLLOUT, 0}, {wakeFd, POLLIN, 0}};
+        if (::poll(p, 2, 50) > 0 && (p[1].revents & POLLIN)) {
+            break;
+        }
+    }
+    return done;
+}
+
+} // namespace
+
+void TModemSim::Serve() {
+    TLine line;
+    TBytes buf(4096);
+
+    // Bytes the modems had no use for: one record per burst.
+    auto logNoise = [&](TBytes bytes, TClock::time_point start, TClock::time_point last, int baud,
+                        const std::string& note) {
+        TRequestRecord r;
+        r.start = start;
+        r.received = r.replyEnd = last;
+        r.baud = baud;
+        r.kind = TRequestKind::Noise;
+        r.request = std::move(bytes);
+        r.note = note;
+        {
+            std::lock_guard lock(mutex_);
+            log_.push_back(std::move(r));
+        }
+        logChanged_.notify_all();
+    };
+    auto flushNoise = [&](const std::string& note) {
+        if (!line.pending.empty()) {
+            logNoise(std::move(line.pending), line.pendingStart, line.lastArrival, line.pendingBaud, note);
+            line.pending.clear();
+        }
+    };
+    // Bytes the direct-path modem let pass while it waited for the synchronisation byte.
+    auto flushIgnored = [&] {
+        if (!line.ignored.empty()) {
+            logNoise(std::move(line.ignored), line.ignoredStart, line.ignoredLast, kProgBaud,
+                     "модем не синхронизирован");
+            line.ignored.clear();
+        }
+    };
+
+    // Sends the replies after the processing delay, paced by wire time, and logs the request.
+    auto answer = [&](TRequestRecord rec, std::vector<TReply> replies) {
+        TLineConfig cfg;
+        {
+            std::lock_guard lock(mutex_);
+            cfg = line_;
+        }
+        auto at = rec.received + cfg.processingDelay;
+        const nanoseconds perByte = cfg.wireTime ? ByteTime(rec.baud) : nanoseconds(0);
+        rec.replyEnd = rec.received;
+        for (auto& reply : replies) {
+            if (!rec.note.empty() && !reply.note.empty()) {
+                rec.note += "; ";
+            }
+            rec.note += reply.note;
+            if (reply.bytes.empty()) {
+                continue;
+            }
+            at += std::chrono::milliseconds(reply.extraDelayMs);
+            if (!SleepUntil(wakeFd_[0], at)) {
+                return;
+            }
+            if (perByte.count() == 0) {
+                WriteAll(masterFd_, wakeFd_[0], reply.bytes.data(), reply.bytes.size());
+            } else {
+                // Each byte leaves when its ten bit times are over, so the program sees the reply
+                // arrive at the line's pace with no pause inside it.
+                const auto first = TClock::now();
+                for (std::size_t k = 0; k < reply.bytes.size(); ++k) {
+                    if (!SleepUntil(wakeFd_[0], first + perByte * static_cast<long>(k + 1))) {
+                        return;
+                    }
+                    WriteAll(masterFd_, wakeFd_[0], &reply.bytes[k], 1);
+                }
+            }
+            at = TClock::now();
+            rec.replyEnd = at;
+            rec.modem = reply.modem;
+            rec.reply.insert(rec.reply.end(), reply.bytes.begin(), reply.bytes.end());
+        }
+        {
+            std::lock_guard lock(mutex_);
+            log_.push_back(std::move(rec));
+        }
+        logChanged_.notify_all();
+    };
+
+    // A complete Modbus frame heard at a speed the modems listen to.
+    auto handleFrame = [&](TRequestRecord rec) {
+        std::vector<TReply> replies;
+        const TBytes& f = rec.request;
+        if (!CrcOk(f)) {
+            rec.kind = TRequestKind::Noise;
+            rec.note = "неверная CRC";
+            answer(std::move(rec), {});
+            return;
+        }
+        {
+            std::lock_guard lock(mutex_);
+            const uint8_t slave = f[0];
+            const uint8_t fn = f[1];
+            const uint16_t addr = static_cast<uint16_t>(f[2] << 8 | f[3]);
+            const uint8_t n = f[4];
+            const bool group = rec.baud == kGroupBaud;
+            bool addressed = false;
+            for (std::size_t i = 0; i < modems_.size(); ++i) {
+                TModem& m = *modems_[i];
+                if (group ? m.config.controller != slave : !(m.config.programmed && slave == 0)) {
+                    continue;
+                }
+                addressed = true;
+                TReply reply;
+                reply.modem = static_cast<int>(i);
+                if (!m.SpeaksModbus()) {
+                    reply.note = m.config.faults.silent ? "модем молчит" : "модем не отвечает по Modbus";
+                    replies.push_back(std::move(reply));
+                    continue;
+                }
+                TBytes out = {slave, fn, f[2], f[3]};
+                auto status = [&](bool ok) { out.push_back(ok ? kStatusOk : kStatusBadAddress); };
+                if (fn == kFnService && n == 1) {
+                    const uint8_t sub = f[5];
+                    if (sub == kSubIdent) {
+                        uint8_t count = 0;
+                        const TBytes text = group ? TextField(m.config.version, m.config.versionBytes,
+                                                              m.config.versionCount, count)
+                                                  : TextField(m.config.ident, m.config.identBytes,
+                                                              m.config.identCount, count);
+                        out.push_back(count);
+                        out.insert(out.end(), text.begin(), text.end());
+                    } else if (!group && (sub == kSubFlashPrep || sub == kSubBegin || sub == kSubEnd)) {
+                        // The loader erases the program memory when told to prepare for it.
+                        if (sub == kSubFlashPrep) {
+                            std::fill(m.flash.begin(), m.flash.end(), 0xFFFF);
+                        }
+                        status(true);
+                    } else {
+                        reply.note = "неизвестный подкод";
+                        out.clear();
+                    }
+                } else if (fn == kFnWriteFlash && !group && n >= 2 && n % 2 == 0) {
+                    bool ok = true;
+                    for (std::size_t k = 0; k < n / 2u; ++k) {
+                        const std::size_t w = addr + k;
+                        if (w < m.flash.size()) {
+                            m.flash[w] = static_cast<uint16_t>(f[5 + 2 * k] | f[6 + 2 * k] << 8);
+                        } else {
+                            ok = false;
+                        }
+                    }
+                    status(ok);
+                    if (!ok) {
+                        reply.note = "запись за пределы FLASH";
+                    }
+                } else if (fn == kFnWriteEeprom && n >= 1) {
+                    bool ok = true;
+                    for (std::size_t k = 0; k < n; ++k) {
+                        if (addr + k < m.eeprom.size()) {
+                            m.eeprom[addr + k] = f[5 + k];
+                        } else {
+                            ok = false;
+                        }
+                    }
+                    status(ok);
+                    if (!ok) {
+                        reply.note = "запись за пределы EEPROM";
+                    }
+                } else if (fn == kFnReadEeprom && group && n >= 1 &&
+                           addr + std::size_t{n} <= m.eeprom.size()) {
+                    out.resize(2);
+                    out.push_back(n);
+                    out.insert(out.end(), m.eeprom.begin() + addr, m.eeprom.begin() + addr + n);
+                } else {
+                    reply.note = "запрос не поддерживается";
+                    out.clear();
+                }
+                if (!out.empty()) {
+                    AppendCrc(out);
+                    const int nth = ++m.modbusReplies;
+                    if (nth == m.config.faults.badCrcOnReply) {
+                        out[out.size() - 2] ^= 0xFF;
+                        reply.note = "испорчена CRC";
+                    }
+                    if (nth == m.config.faults.shortReplyOn) {
+                        out.pop_back();
+                        reply.note = "ответ укорочен";
+                    }
+                    reply.bytes = std::move(out);
+                    reply.extraDelayMs = m.config.faults.extraDelayMs;
+                }
+                replies.push_back(std::move(reply));
+            }
+            if (!addressed) {
+                rec.note = "нет модема с этим адресом";
+            }
+        }
+        answer(std::move(rec), std::move(replies));
+    };
+
+    // Length of the Modbus frame that starts the pending bytes, 0 while unknown, -1 if no frame
+    // can start this way.
+    auto frameLength = [&]() -> long {
+        const TBytes& p = line.pending;
+        if (p.size() < 2) {
+            return 0;
+        }
+        const uint8_t fn = p[1];
+        if (fn == kFnReadEeprom) {
+            return 7;
+        }
+        if (fn != kFnService && fn != kFnWriteFlash && fn != kFnWriteEeprom) {
+            return -1;
+        }
+        if (p.size() < 5) {
+            return 0;
+        }
+        return 7 + p[4];
+    };
+
+    // The modem that takes the direct path at the programming speed, if any.
+    auto directModem = [&]() -> int {
+        std::lock_guard lock(mutex_);
+        for (std::size_t i = 0; i < modems_.size(); ++i) {
+            if (modems_[i]->SpeaksDirect()) {
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
+    };
+
+    // A whole instruction of the direct path (one byte for synchronisation and leaving, four for
+    // the rest) in line.pending.
+    auto handleDirect = [&](int mi, TClock::time_point arrival, int baud) {
+        TRequestRecord rec;
+        rec.start = line.pendingStart;
+        rec.received = arrival;
+        rec.baud = baud;
+        rec.kind = TRequestKind::Direct;
+        TReply reply;
+        reply.modem = mi;
+        {
+            std::lock_guard lock(mutex_);
+            TModem& m = *modems_[static_cast<std::size_t>(mi)];
+            const TBytes& p = line.pending;
+            std::optional<uint8_t> out;
+            if (p.size() == 1 && p[0] == kAvrSync) {
+                m.synced = true;
+                out = kAvrSync;
+            } else if (p.size() == 1) { // leave programming mode
+                if (m.config.faults.noLeaveAnswer) {
+                    reply.note = "не выходит из режима прошивки";
+                } else {
+                    m.synced = false;
+                    m.enabled = false;
+                    out = kAvrLeave;
+                }
+            } else {
+                const uint16_t addr = static_cast<uint16_t>(p[1] << 8 | p[2]);
+                const uint8_t data = p[3];
+                if (p[0] == kAvrPrefix && p[1] == kAvrEnable) {
+                    m.enabled = true;
+                    out = kAvrEnable;
+                } else if (!m.enabled) {
+                    reply.note = "программирование не разрешено";
+                } else if (p[0] == kAvrPrefix && p[1] == kAvrErase) {
+                    std::fill(m.flash.begin(), m.flash.end(), 0xFFFF);
+                    out = kAvrEnable;
+                } else if (p[0] == kAvrFlashHigh || p[0] == kAvrFlashLow) {
+                    if (addr < m.flash.size()) {
+                        uint16_t& w = m.flash[addr];
+                        w = p[0] == kAvrFlashHigh ? static_cast<uint16_t>((w & 0x00FF) | data << 8)
+                                                  : static_cast<uint16_t>((w & 0xFF00) | data);
+                        out = data;
+                    } else {
+                        reply.note = "запись за пределы FLASH";
+                    }
+                } else if (p[0] == kAvrEeprom) {
+                    if (addr < m.eeprom.size()) {
+                        m.eeprom[addr] = data;
+                        out = data;
+                    } else {
+                        reply.note = "запись за пределы EEPROM";
+                    }
+                } else {
+                    reply.note = "неизвестная команда";
+                }
+            }
+            if (out) {
+                uint8_t b = *out;
+                if (++m.directAnswers == m.config.faults.wrongEchoOn) {
+                    b = static_cast<uint8_t>(~b);
+                    reply.note = "неверное эхо";
+                }
+                reply.bytes = {b};
+                reply.extraDelayMs = m.config.faults.extraDelayMs;
+            }
+        }
+        rec.request = std::move(line.pending);
+        line.pending.clear();
+        answer(std::move(rec), {std::move(reply)});
+    };
+
+    // Whether a byte starts an instruction for the direct-path modem; anything else it ignores
+    // (before synchronisation everything but the synchronisation byte).
+    auto startsInstruction = [&](int mi, uint8_t b) {
+        if (b == kAvrSync) {
+            return true;
+        }
+        std::lock_guard lock(mutex_);
+        return modems_[static_cast<std::size_t>(mi)]->synced &&
+               (b == kAvrLeave || b == kAvrPrefix || b == kAvrFlashHigh || b == kAvrFlashLow ||
+                b == kAvrEeprom);
+    };
+
+    auto takeDirectByte = [&](uint8_t b, TClock::time_point readAt, TClock::time_point arrival, int baud,
+                              int mi) {
+        if (!line.pending.empty() && arrival - line.lastArrival > kDirectResetGap) {
+            flushNoise("обрывок команды");
+        }
+        if (line.pending.empty()) {
+            if (!startsInstruction(mi, b)) {
+                if (line.ignored.empty()) {
+                    line.ignoredStart = readAt;
+                }
+                line.ignored.push_back(b);
+                line.ignoredLast = arrival;
+                if (line.ignored.size() >= kMaxNoise) {
+                    flushIgnored();
+                }
+                return;
+            }
+            flushIgnored();
+            line.pendingStart = readAt;
+            line.pendingBaud = baud;
+            line.pendingDirect = true;
+        }
+        line.pending.push_back(b);
+        line.lastArrival = arrival;
+        const uint8_t first = line.pending[0];
+        const std::size_t size = first == kAvrSync || first == kAvrLeave ? 1 : 4;
+        if (line.pending.size() == size) {
+            handleDirect(mi, arrival, baud);
+        }
+    };
+
+    auto takeByte = [&](uint8_t b, TClock::time_point readAt, int baud, int direct) {
+        // Where the byte is on the wire: it follows the previous one at the line's pace.
+        bool wireTime = false;
+        {
+            std::lock_guard lock(mutex_);
+            wireTime = line_.wireTime;
+        }
+        TClock::time_point arrival = readAt;
+        if (wireTime) {
+            arrival = std::max(readAt, line.wireFree) + ByteTime(baud);
+            line.wireFree = arrival;
+        }
+        const bool heard = baud == kProgBaud || baud == kGroupBaud;
+        const bool isDirect = direct >= 0 && baud == kProgBaud;
+        if (!line.pending.empty() && (line.pendingBaud != baud || line.pendingDirect != isDirect)) {
+            flushNoise(Heard(line.pendingBaud) ? "обрывок кадра" : "не та скорость");
+        }
+        if (!isDirect) {
+            flushIgnored();
+        }
+        if (isDirect) {
+            takeDirectByte(b, readAt, arrival, baud, direct);
+            return;
+        }
+        if (line.pending.empty()) {
+            line.pendingStart = readAt;
+            line.pendingBaud = baud;
+            line.pendingDirect = false;
+        }
+        line.pending.push_back(b);
+        line.lastArrival = arrival;
+        if (!heard) {
+            if (line.pending.size() >= kMaxNoise) {
+                flushNoise("не та скорость");
+            }
+            return; // the modems hear nothing but noise at this speed
+        }
+        const long len = frameLength();
+        if (len < 0 && line.pending.size() >= kMaxNoise) {
+            flushNoise("не кадр");
+            return;
+        }
+        if (len <= 0 || line.pending.size() < static_cast<std::size_t>(len)) {
+            return; // not complete, or no frame: the silence that follows ends it
+        }
+        TRequestRecord rec;
+        rec.start = line.pendingStart;
+        rec.received = arrival;
+        rec.baud = baud;
+        rec.kind = TRequestKind::Modbus;
+        rec.request = std::move(line.pending);
+        line.pending.clear();
+        handleFrame(std::move(rec));
+    };
+
+    for (;;) {
+        {
+            std::lock_guard lock(mutex_);
+            if (stopping_) {
+                return;
+            }
+        }
+        // The silences that end a broken frame, a broken instruction and a burst of ignored bytes.
+        const nanoseconds frameGap =
+            line.pendingDirect ? nanoseconds(kDirectResetGap)
+                               : std::max<nanoseconds>(kFrameGapMin, ByteTime(line.pendingBaud) * 7 / 2);
+        std::optional<TClock::time_point> deadline;
+        if (!line.pending.empty()) {
+            deadline = line.lastArrival + frameGap;
+        }
+        if (!line.ignored.empty()) {
+            const auto d = line.ignoredLast + nanoseconds(kFrameGapMin);
+            deadline = deadline ? std::min(*deadline, d) : d;
+        }
+        int timeoutMs = -1;
+        if (deadline) {
+            const auto left = duration_cast<std::chrono::milliseconds>(*deadline - TClock::now());
+            timeoutMs = static_cast<int>(std::max<long>(0, left.count() + 1));
+        }
+        pollfd p[2] = {{masterFd_, POLLIN, 0}, {wakeFd_[0], POLLIN, 0}};
+        const int r = ::poll(p, 2, timeoutMs);
+        if (r < 0 && errno != EINTR) {
+            return;
+        }
+        if (p[1].revents & POLLIN) {
+            return;
+        }
+        if (p[0].revents & POLLIN) {
+            const ssize_t n = ::read(masterFd_, buf.data(), buf.size());
+            const auto readAt = TClock::now();
+            if (n > 0) {
+                termios tio{};
+                const int baud = ::tcgetattr(masterFd_, &tio) == 0 ? SpeedValue(::cfgetospeed(&tio)) : -1;
+                const int direct = directModem();
+                for (ssize_t k = 0; k < n; ++k) {
+                    takeByte(buf[static_cast<std::size_t>(k)], readAt, baud, direct);
+                }
+            }
+        } else if (p[0].revents & (POLLHUP | POLLERR)) {
+            // The slave is held open, so this is only a passing state; do not spin on it.
+            SleepUntil(wakeFd_[0], TClock::now() + std::chrono::milliseconds(5));
+        }
+        const auto now = TClock::now();
+        if (!line.pending.empty() && now >= line.lastArrival + frameGap) {
+            flushNoise(line.pendingDirect        ? "обрывок команды"
+                       : Heard(line.pendingBaud) ? "не кадр"
+                                                 : "не та скорость");
+        }
+        if (!line.ignored.empty() && now >= line.ignoredLast + nanoseconds(kFrameGapMin)) {
+            flushIgnored();
+        }
+    }
+}
+
+} // namespace talmar::sim
