@@ -1,0 +1,117 @@
+#include "link/Modbus.h"
+
+#include "link/ComPort.h"
+#include "link/Cp1251.h"
+
+#include <algorithm>
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+
+namespace talmar {
+
+void CrcAddByte(TCrcReg& reg, uint8_t byte) {
+    reg.lo ^= byte;
+    for (int i = 0; i < 8; ++i) {
+        const bool carry = (reg.lo & 0x01) != 0;
+        reg.lo = static_cast<uint8_t>(reg.lo >> 1 | (reg.hi & 0x01) << 7);
+        reg.hi = static_cast<uint8_t>(reg.hi >> 1);
+        if (carry) {
+            reg.hi ^= 0xA0;
+            reg.lo ^= 0x01;
+        }
+    }
+}
+
+uint16_t Crc16(const uint8_t* data, std::size_t count) {
+    TCrcReg reg;
+    for (std::size_t i = 0; i < count; ++i)
+        CrcAddByte(reg, data[i]);
+    return reg.Value();
+}
+
+bool CrcCheckAndSet(uint8_t* frame, int length, TCrcReg& reg) {
+    if (length < 2)
+        return false;
+    reg.Reset();
+    for (int i = 0; i < length - 2; ++i)
+        CrcAddByte(reg, frame[i]);
+    const bool ok = frame[length - 2] == reg.lo && frame[length - 1] == reg.hi;
+    frame[length - 2] = reg.lo;
+    frame[length - 1] = reg.hi;
+    return ok;
+}
+
+bool CrcCheckAndSet(uint8_t* frame, int length) {
+    TCrcReg reg;
+    return CrcCheckAndSet(frame, length, reg);
+}
+
+int TModbusFrames::BuildRequest(uint8_t fn, const uint8_t* data, int count) {
+    if (count < 0 || count > kMaxRequestData)
+        throw std::invalid_argument("Modbus request with " + std::to_string(count) + " data bytes");
+    RxFrame.fill(0);
+    TxFrame[0] = 0x00;
+    TxFrame[1] = fn;
+    TxFrame[4] = static_cast<uint8_t>(count);
+    std::copy_n(data, count, TxFrame.begin() + 5);
+    const int length = count + 7;
+    CrcCheckAndSet(TxFrame.data(), length, CrcReg);
+    return length;
+}
+
+void TModbusFrames::SetTargetAddress(uint16_t address) {
+    TxFrame[2] = static_cast<uint8_t>(address >> 8);
+    TxFrame[3] = static_cast<uint8_t>(address & 0xFF);
+}
+
+std::string IdentTextBytes(const TFrame& rx) {
+    const int n = rx[4];
+    const int chars = std::clamp(n - 1, 0, kIdentTextBytes);
+    return std::string(reinterpret_cast<const char*>(rx.data()) + 5, static_cast<std::size_t>(chars));
+}
+
+bool ParseIdentReply(TFrame& rx, TCrcReg& reg, std::string* textCp1251) {
+    if (!CrcCheckAndSet(rx.data(), kIdentReplyLength, reg))
+        return false;
+    if (textCp1251)
+        *textCp1251 = IdentTextBytes(rx);
+    return true;
+}
+
+bool ShortExchange(TComPort& port, TModbusFrames& frames, int length) {
+    port.ClearBuffers(true, true);
+    port.WriteBlock(frames.TxFrame.data(), length);
+    const int got = port.ReadBlock(frames.RxFrame.data(), kShortReplyLength);
+    return got == kShortReplyLength &&
+           CrcCheckAndSet(frames.RxFrame.data(), kShortReplyLength, frames.CrcReg);
+}
+
+bool Identify(TComPort& port, TModbusFrames& frames, std::string* text) {
+    const uint8_t sub = SUB_IDENT;
+    const int length = frames.BuildRequest(FN_SERVICE, &sub, 1);
+    // Reopening applies the port name and line settings chosen since the last command; it also
+    // recovers a port a failed direct-path run left open.
+    port.Close();
+    port.Open();
+    port.AbortTransfers();
+    port.ClearBuffers(true, true);
+    Pause(kIdentSettleMs);
+    port.WriteBlock(frames.TxFrame.data(), length);
+    Pause(kIdentAnswerMs);
+    // The count is not looked at: a short reply leaves zeros, which the CRC check turns away.
+    port.ReadBlock(frames.RxFrame.data(), kIdentReplyLength);
+    std::string bytes;
+    const bool ok = ParseIdentReply(frames.RxFrame, frames.CrcReg, &bytes);
+    if (ok && text)
+        *text = Cp1251ToUtf8(bytes);
+    port.Close();
+    return ok;
+}
+
+void Pause(int ms) {
+    if (ms > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+} // namespace talmar
