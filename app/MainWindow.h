@@ -1,0 +1,122 @@
+#pragma once
+// The main window: menu, toolbar, the log pane with its progress bar, the status bar; owner of the
+// serial port, the reply timer and, while a command runs, its programming object.
+
+#include "link/ComPort.h"
+#include "link/QtHost.h"
+
+#include <QMainWindow>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QProgressBar;
+class QStatusBar;
+class QToolBar;
+class QToolButton;
+class QWidget;
+class QDialog;
+
+namespace talmar {
+
+class TFMain : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr const char* kCaption = "Тальмар v3.2.0";
+
+    // The host carries the message boxes and the reply timer; the program passes the Qt one,
+    // tests a recording one.
+    explicit TFMain(std::unique_ptr<TQtHost> host, QWidget* parent = nullptr);
+    ~TFMain() override;
+
+    IHost& Host() { return *host_; }
+    TComPort& ComPort1() { return comPort1_; }
+    QTimer& Timer2() { return host_->Timer2(); }
+
+    // The log pane. Lines reach Log.txt when a programming command ends and at exit, and only
+    // when a programming command ran (LogChanged).
+    void AppendLog(const std::string& line);
+    const std::vector<std::string>& LogLines() const { return logLines_; }
+    bool LogChanged = false;
+    // Writes Log.txt (atomically) when LogChanged. A failure is shown, never thrown.
+    void SaveLogIfChanged();
+
+    void LockMainWindow();
+    void UnlockMainWindow();
+    bool Locked() const { return locked_; }
+
+    // Status bar panel 1: the port as "COMn", with the device it opens as the tool tip.
+    void SetComPanel(int numCom);
+
+    std::string FirmwareFileName;
+    std::string SettingsFileName;
+    std::string StartDir;
+
+    // The windows created after this one at start, for the menu commands to show.
+    void SetWindows(QDialog* tuningLF, QDialog* tuningCom, QDialog* tuningLT, QDialog* tuningORTEN,
+                    QDialog* tuningRC, QDialog* changeSystem);
+
+    // Controls, by the names the rest of the program and the tests know them.
+    QToolBar* ToolBar1 = nullptr;
+    QWidget* Panel1 = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    QProgressBar* PrBar = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    QLabel* StatusPanels[3] = {};
+    QAction* FileOpen = nullptr;
+    QAction* ProgFlash = nullptr;
+
+public slots:
+    void FileOpenExecute();
+    // What the open dialog does with the chosen path (steps after the dialog).
+    void FileChosen(const std::string& path);
+    virtual void ProgFlashExecute();
+    virtual void TBGetInfoClick();
+    void N5Click();
+    void N6Click();
+    void N7Click();
+    void N8Click();
+    void N9Click();
+    void N15Click();
+    void N17Click();
+
+protected:
+    // Runs a menu or toolbar command; an error that escapes it is shown in an error box with the
+    // error's own text (the application's error handler).
+    template <typename F>
+    void Guarded(F&& command);
+    void ShowError(const std::string& text);
+
+private:
+    void CreateControls();
+    void FormCreate();
+    QToolButton* AddToolButton(const char* name, int image, const QString& hint);
+    QIcon Image(int index) const;
+
+    std::unique_ptr<TQtHost> host_;
+    TComPort comPort1_;
+    std::vector<std::string> logLines_;
+    bool logSaveBlocked_ = false; // Log.txt could not be read: never overwrite it in this run
+    bool locked_ = false;
+    QDialog* fTuningLF_ = nullptr;
+    QDialog* fTuningCom_ = nullptr;
+    QDialog* fTuningLT_ = nullptr;
+    QDialog* fTuningORTEN_ = nullptr;
+    QDialog* fTuningRC_ = nullptr;
+    QDialog* fChangeSystem_ = nullptr;
+};
+
+template <typename F>
+void TFMain::Guarded(F&& command) {
+    try {
+        command();
+    } catch (const std::exception& e) {
+        ShowError(e.what());
+    }
+}
+
+} // namespace talmar

@@ -1,0 +1,130 @@
+#include "link/LogFile.h"
+
+#include "link/Cp1251.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace talmar {
+
+std::string FormatLogDateTime(std::time_t t) {
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%02d.%02d.%04d %d:%02d:%02d", tm.tm_mday, tm.tm_mon + 1,
+                  tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    return buf;
+}
+
+std::string LogNow() {
+    return FormatLogDateTime(std::time(nullptr));
+}
+
+std::vector<std::string> SessionHeader(std::time_t t) {
+    return {"", "-----------------   СЕАНС ОТ  " + FormatLogDateTime(t) + "    ----------------------", ""};
+}
+
+TLogLoad LoadLogLines(const std::string& path, std::vector<std::string>& lines, std::string* error) {
+    lines.clear();
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 && errno == ENOENT)
+        return TLogLoad::Missing;
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream data;
+    if (!in || S_ISDIR(st.st_mode) || !(data << in.rdbuf() || in.peek() == EOF)) {
+        if (error)
+            *error = std::strerror(S_ISDIR(st.st_mode) ? EISDIR : errno);
+        return TLogLoad::Unreadable;
+    }
+    const std::string bytes = data.str();
+    std::string line;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (c == '\r' || c == '\n') {
+            lines.push_back(Cp1251ToUtf8(line));
+            line.clear();
+            if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
+                ++i;
+        } else {
+            line += c;
+        }
+    }
+    if (!line.empty())
+        lines.push_back(Cp1251ToUtf8(line));
+    return TLogLoad::Loaded;
+}
+
+namespace {
+
+[[noreturn]] void Fail(const std::string& path, int err) {
+    throw std::runtime_error("Не удалось записать файл " + path + ": " + std::strerror(err));
+}
+
+void WriteAtomically(const std::string& path, const std::string& bytes) {
+    const std::string tmp = path + ".tmp";
+    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        Fail(path, errno);
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            const int err = errno;
+            ::close(fd);
+            ::unlink(tmp.c_str());
+            Fail(path, err);
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (::fsync(fd) != 0 || ::close(fd) != 0) {
+        const int err = errno;
+        ::unlink(tmp.c_str());
+        Fail(path, err);
+    }
+    if (::rename(tmp.c_str(), path.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(tmp.c_str());
+        Fail(path, err);
+    }
+}
+
+std::string Encode(const std::vector<std::string>& lines) {
+    std::string out;
+    for (const auto& l : lines) {
+        out += Utf8ToCp1251(l);
+        out += "\r\n";
+    }
+    return out;
+}
+
+} // namespace
+
+void SaveLogLines(const std::string& path, const std::vector<std::string>& lines) {
+    WriteAtomically(path, Encode(lines));
+}
+
+void AppendLogLines(const std::string& path, const std::vector<std::string>& lines) {
+    std::string bytes;
+    {
+        std::ifstream in(path, std::ios::binary);
+        if (in) {
+            std::ostringstream data;
+            data << in.rdbuf();
+            bytes = data.str();
+        }
+    }
+    if (!bytes.empty() && bytes.back() != '\n')
+        bytes += "\r\n";
+    WriteAtomically(path, bytes + Encode(lines));
+}
+
+} // namespace talmar
