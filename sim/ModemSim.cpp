@@ -374,21 +374,26 @@ bool TModemSim::Dump(const std::string& dir, std::string* error) const {
     std::string log;
     {
         std::lock_guard lock(mutex_);
-        bool mainDone = false;
+        std::size_t main = 0;
+        while (main < modems_.size() && !modems_[main]->config.programmed) {
+            ++main;
+        }
+        if (main == modems_.size()) {
+            main = 0;
+        }
         for (std::size_t i = 0; i < modems_.size(); ++i) {
             const TModem& m = *modems_[i];
+            if (i != main) {
+                files.emplace_back("eeprom-" + std::to_string(m.config.controller) + ".bin", m.eeprom);
+                continue;
+            }
             TBytes flash;
             for (uint16_t w : m.flash) {
                 flash.push_back(static_cast<uint8_t>(w & 0xFF));
                 flash.push_back(static_cast<uint8_t>(w >> 8));
             }
-            if (!mainDone && (m.config.programmed || i + 1 == modems_.size())) {
-                files.emplace_back("flash.bin", std::move(flash));
-                files.emplace_back("eeprom.bin", m.eeprom);
-                mainDone = true;
-            } else {
-                files.emplace_back("eeprom-" + std::to_string(m.config.controller) + ".bin", m.eeprom);
-            }
+            files.emplace_back("flash.bin", std::move(flash));
+            files.emplace_back("eeprom.bin", m.eeprom);
         }
         for (const auto& r : log_) {
             log += FormatRecord(r) + "\n";

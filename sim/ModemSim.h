@@ -26,7 +26,9 @@
 //   0xFFFF, as the modem's loader does before a new program.
 // - At 9600 baud every modem whose controller number equals the slave address answers: 0xE3 read
 //   EEPROM bytes (reply: address, 0xE3, count, the bytes, CRC: 6 bytes for one byte), 0x1E write
-//   (7-byte reply) and 0xAA/0xA4 version (17-byte reply with the version text).
+//   (7-byte reply) and 0xAA/0xA4 version (17-byte reply with the version text). Two modems with
+//   the same number both answer, one reply after the other, as on a real line the program then
+//   sees a reply of the wrong length.
 // - A modem that is silent in Modbus speaks the direct AVR serial programming path at 38400 baud:
 //   0xFF synchronises (answer 0xFF; other bytes are ignored until then), AC 53 00 00 enables
 //   programming (0x53), AC 80 00 00 erases the FLASH to 0xFFFF (0x53; the EEPROM is kept),
@@ -162,9 +164,9 @@ public:
     // Waits until at least count requests are in the log (since the last ClearLog).
     bool WaitForRequests(std::size_t count, std::chrono::milliseconds timeout) const;
 
-    // Writes flash.bin and eeprom.bin of the programmed modem (flash little-endian), eeprom-<n>.bin
-    // for every other modem (n its controller number) and requests.log into dir. Returns false
-    // and sets error when a file cannot be written.
+    // Writes flash.bin and eeprom.bin of the programmed modem (the first one; modem 0 if none is;
+    // flash little-endian), eeprom-<n>.bin for every other modem (n its controller number) and requests.log
+    // into dir. Returns false and sets error when a file cannot be written.
     bool Dump(const std::string& dir, std::string* error = nullptr) const;
 
     // One line per request, as in requests.log: time since start, baud, bytes in and out, note.
