@@ -1,0 +1,166 @@
+#include "store/DMTables.h"
+
+#include "store/Text.h"
+
+#include <algorithm>
+
+namespace talmar {
+
+bool IsLineResistance(std::int64_t value) {
+    return std::find(std::begin(kLineResistances), std::end(kLineResistances), value) !=
+           std::end(kLineResistances);
+}
+
+std::string TextSysMode(const TValue& sysMode) {
+    if (sysMode.Kind() != TValue::TKind::Integer)
+        return {};
+    switch (sysMode.AsInteger()) {
+    case -1:
+        return "выполняю...";
+    case 0:
+        return "Не отвечает";
+    case kSysFrequency:
+        return "Частотная";
+    case kSysTime:
+        return "Временная";
+    case kSysORTEN:
+        return "ОРТЕН";
+    default:
+        return {};
+    }
+}
+
+bool TParam::TwoBytes() const {
+    return !size.IsNull() && size.AsInteger() == 2;
+}
+
+TDMTables::TDMTables(IHost& host, ISettingsCommand* command)
+    : host_(host), command_(command), orten_(TableDef(TTableId::DataORTEN)), lf_(TableDef(TTableId::DataLF)),
+      lt_(TableDef(TTableId::DataLT)), paramType_(TableDef(TTableId::ParamType)),
+      pref_(TableDef(TTableId::Pref)) {
+    const auto& defs = TableDef(TTableId::DataORTEN).fields;
+    const auto text = std::find_if(defs.begin(), defs.end(), [](const TFieldDef& f) { return f.calculated; });
+    orten_.AddCalculatedField(*text, [](const TTable& t, const std::vector<TValue>& record) {
+        const int f = t.FindField("SysMode");
+        const std::string s = f < 0 ? std::string() : TextSysMode(record[f]);
+        return s.empty() ? TValue() : TValue(s);
+    });
+    // The lookup index follows every change of the parameter table.
+    paramType_.Subscribe([this](const TTableChange&) { paramIndexValid_ = false; });
+}
+
+TDMTables::~TDMTables() {
+    try {
+        Close();
+    } catch (...) {
+        // Nothing may escape a destructor; Close has reported what it could.
+    }
+}
+
+TTable& TDMTables::Table(TTableId id) {
+    switch (id) {
+    case TTableId::DataORTEN:
+        return orten_;
+    case TTableId::DataLF:
+        return lf_;
+    case TTableId::DataLT:
+        return lt_;
+    case TTableId::ParamType:
+        return paramType_;
+    case TTableId::Pref:
+        return pref_;
+    }
+    return pref_;
+}
+
+void TDMTables::ShowError(const std::exception& e) {
+    host_.ShowMessage(e.what(), {}, TMsgButtons::Ok, TMsgIcon::Error);
+}
+
+bool TDMTables::Open() {
+    for (const TTableId id : kTableOrder) {
+        try {
+            Table(id).Open();
+        } catch (const std::exception& e) {
+            ShowError(e);
+            return false;
+        }
+    }
+    paramIndexValid_ = false;
+    return true;
+}
+
+void TDMTables::Close() {
+    DiscardSettingsBuffer();
+    for (TTable* t : {&orten_, &lf_, &lt_, &pref_}) {
+        try {
+            t->ApplyCommitRule();
+        } catch (const std::exception& e) {
+            ShowError(e);
+        }
+    }
+    Deactivate();
+}
+
+void TDMTables::Deactivate() {
+    for (const TTableId id : kTableOrder)
+        Table(id).Close();
+}
+
+void TDMTables::BuildParamIndex() {
+    params_.clear();
+    paramIndex_.clear();
+    const int fEng = paramType_.FieldIndex("NameEng");
+    const int fRus = paramType_.FieldIndex("NameRus");
+    const int fSize = paramType_.FieldIndex("Size");
+    const int fAddr = paramType_.FieldIndex("Addr");
+    for (int r = 0; r < paramType_.RecordCount(); ++r) {
+        TParam p{Trim(paramType_.ValueAt(r, fEng).AsString()), paramType_.ValueAt(r, fRus).AsString(),
+                 paramType_.ValueAt(r, fSize), paramType_.ValueAt(r, fAddr)};
+        if (p.nameEng.empty())
+            continue;
+        // The first row of a name wins, as a search from the top of the table would find it.
+        if (paramIndex_.emplace(FoldCase(p.nameEng), params_.size()).second)
+            params_.push_back(std::move(p));
+    }
+    paramIndexValid_ = true;
+}
+
+const TParam* TDMTables::FindParam(std::string_view name) {
+    if (!paramType_.Active())
+        throw TDbError(TDbError::TKind::Closed,
+                       "Таблица ParamType (файл " + paramType_.FileName() + ") не открыта");
+    if (!paramIndexValid_)
+        BuildParamIndex();
+    const auto it = paramIndex_.find(FoldCase(Trim(name)));
+    return it == paramIndex_.end() ? nullptr : &params_[it->second];
+}
+
+int TDMTables::NumCom() {
+    return static_cast<int>(pref_.FieldByName("NumCom").AsInteger());
+}
+
+void TDMTables::DiscardSettingsBuffer() {
+    settingsBuffer_.clear();
+    settingsBufferSource_.clear();
+}
+
+void TDMTables::CopySettings(TTable& table) {
+    std::vector<TValue> values;
+    for (int i = 0; i < table.StoredFieldCount(); ++i)
+        values.push_back(table.Value(i));
+    settingsBuffer_ = std::move(values);
+    settingsBufferSource_ = table.Name();
+}
+
+void TDMTables::PasteSettings(TTable& table) {
+    if (table.Name() != settingsBufferSource_)
+        return;
+    table.Edit();
+    const int n = std::min<int>(table.StoredFieldCount(), static_cast<int>(settingsBuffer_.size()));
+    for (int i = 0; i < n; ++i)
+        table.SetValue(i, settingsBuffer_[i]);
+    table.Post();
+}
+
+} // namespace talmar

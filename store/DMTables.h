@@ -1,0 +1,126 @@
+#pragma once
+// The data module: the five tables of the current directory, the parameter lookup, the settings
+// buffer for copying records between КП, the EEPROM image builder and the validation of
+// frequency-system records.
+
+#include "link/Host.h"
+#include "store/SettingsCommand.h"
+#include "store/Table.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace talmar {
+
+// The values of the line-resistance chooser, in dB: the correction added to a transmit level.
+inline constexpr int kLineResistances[] = {0, -6, -9, -15, -18, -21, -24};
+bool IsLineResistance(std::int64_t value);
+
+// System codes: what eSysMode holds and SysMode shows.
+inline constexpr int kSysFrequency = 1;
+inline constexpr int kSysTime = 2;
+inline constexpr int kSysORTEN = 3;
+
+// The text shown for SysMode: -1 "выполняю...", 0 "Не отвечает", 1..3 the system; else empty.
+std::string TextSysMode(const TValue& sysMode);
+
+// One row of ParamType.db.
+struct TParam {
+    std::string nameEng;
+    std::string nameRus;
+    TValue size;
+    TValue addr;
+    bool TwoBytes() const; // Size 2; any other value (empty included) is one byte
+};
+
+class TDMTables {
+public:
+    // command may be null until the main window is there; the builder then only writes temp.eep.
+    explicit TDMTables(IHost& host, ISettingsCommand* command = nullptr);
+    // Saves and closes (Close) if still open.
+    ~TDMTables();
+    TDMTables(const TDMTables&) = delete;
+    TDMTables& operator=(const TDMTables&) = delete;
+
+    void SetSettingsCommand(ISettingsCommand* command) { command_ = command; }
+
+    TTable& TDataLF() { return lf_; }
+    TTable& TDataLT() { return lt_; }
+    TTable& TDataORTEN() { return orten_; }
+    TTable& TParamType() { return paramType_; }
+    TTable& Pref() { return pref_; }
+    TTable& Table(TTableId id);
+
+    // Opening at start: the tables in kTableOrder. The first that fails is reported to the user
+    // in an error box and it and the tables after it stay closed; start-up goes on. Returns
+    // whether all five are open.
+    bool Open();
+    // Closing at exit: the settings buffer is dropped, the commit rule is applied to
+    // TDataORTEN, TDataLF, TDataLT and Pref in this order, then all five are closed in
+    // kTableOrder. A commit the file refuses is reported in an error box; closing goes on.
+    void Close();
+    // Closes the five tables in kTableOrder without committing anything (an error escaped the
+    // message loop).
+    void Deactivate();
+
+    // The ParamType.db row whose NameEng equals name without regard to letter case (blanks
+    // around either are ignored), or null. Throws TDbError when ParamType.db is not open.
+    const TParam* FindParam(std::string_view name);
+
+    // Pref.NumCom of the current record as a whole number (empty gives 0).
+    int NumCom();
+
+    // ---- the settings buffer
+    void CopySettings(TTable& table);
+    void PasteSettings(TTable& table);
+    const std::vector<TValue>& SettingsBuffer() const { return settingsBuffer_; }
+    const std::string& SettingsBufferSource() const { return settingsBufferSource_; }
+    void DiscardSettingsBuffer();
+
+    // ---- programming
+    // Builds temp.eep in the current directory from the current record of TDataLF, TDataLT or
+    // TDataORTEN and hands it to the settings command. Every refusal is shown to the user and
+    // then nothing is programmed; returns whether the settings command was called (or, without
+    // one, whether the image is complete). Errors of the file layer come as exceptions.
+    bool ProgramSettings(TTable& table);
+
+    // Whether the current record may be programmed: the completeness check of every column and,
+    // for TDataLF, the five rules on the telecontrol and telesignalling parameters. Every problem
+    // has been shown to the user when it returns false.
+    bool CheckSettings(TTable& table);
+    // One failed rule: an OK/Cancel box captioned "Ошибка"; the check's result becomes false.
+    void ReportSettingsError(const std::string& text);
+
+    static constexpr const char* kImageFileName = "temp.eep";
+
+private:
+    friend class TImageBuilder;
+
+    void ShowError(const std::exception& e);
+    void BuildParamIndex();
+    // The completeness check shared by the builder and the validation. Returns false after
+    // showing the message of the first column that fails.
+    bool ColumnIsReady(TTable& table, int field, const TParam** param);
+
+    IHost& host_;
+    ISettingsCommand* command_;
+    TTable orten_;
+    TTable lf_;
+    TTable lt_;
+    TTable paramType_;
+    TTable pref_;
+
+    std::vector<TParam> params_;
+    std::unordered_map<std::string, std::size_t> paramIndex_;
+    bool paramIndexValid_ = false;
+
+    std::vector<TValue> settingsBuffer_;
+    std::string settingsBufferSource_;
+    bool settingsOk_ = true;
+};
+
+} // namespace talmar
