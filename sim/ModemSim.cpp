@@ -109,6 +109,14 @@ TBytes TextField(const std::string& text, const std::optional<TBytes>& raw,
     return bytes;
 }
 
+// What one modem sends back to one request.
+struct TReply {
+    int modem = -1;
+    TBytes bytes; // empty: no answer
+    std::string note;
+    int extraDelayMs = 0;
+};
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -135,6 +143,149 @@ struct TModemSim::TModem {
     bool SpeaksDirect() const {
         return config.programmed && !config.faults.silent && config.faults.silentModbus;
     }
+
+    // A Modbus request addressed to this modem, its CRC checked.
+    TReply Modbus(const TBytes& f, bool group) {
+        TReply reply;
+        if (!SpeaksModbus()) {
+            reply.note = config.faults.silent ? "модем молчит" : "модем не отвечает по Modbus";
+            return reply;
+        }
+        const uint8_t slave = f[0];
+        const uint8_t fn = f[1];
+        const uint16_t addr = static_cast<uint16_t>(f[2] << 8 | f[3]);
+        const uint8_t n = f[4];
+        TBytes out = {slave, fn, f[2], f[3]};
+        auto status = [&](bool ok) { out.push_back(ok ? kStatusOk : kStatusBadAddress); };
+        if (fn == kFnService && n == 1) {
+            const uint8_t sub = f[5];
+            if (sub == kSubIdent) {
+                uint8_t count = 0;
+                const TBytes text =
+                    group ? TextField(config.version, config.versionBytes, config.versionCount, count)
+                          : TextField(config.ident, config.identBytes, config.identCount, count);
+                out.push_back(count);
+                out.insert(out.end(), text.begin(), text.end());
+            } else if (!group && (sub == kSubFlashPrep || sub == kSubBegin || sub == kSubEnd)) {
+                // The loader erases the program memory when told to prepare for it.
+                if (sub == kSubFlashPrep) {
+                    std::fill(flash.begin(), flash.end(), 0xFFFF);
+                }
+                status(true);
+            } else {
+                reply.note = "неизвестный подкод";
+                out.clear();
+            }
+        } else if (fn == kFnWriteFlash && !group && n >= 2 && n % 2 == 0) {
+            bool ok = true;
+            for (std::size_t k = 0; k < n / 2u; ++k) {
+                const std::size_t w = addr + k;
+                if (w < flash.size()) {
+                    flash[w] = static_cast<uint16_t>(f[5 + 2 * k] | f[6 + 2 * k] << 8);
+                } else {
+                    ok = false;
+                }
+            }
+            status(ok);
+            if (!ok) {
+                reply.note = "запись за пределы FLASH";
+            }
+        } else if (fn == kFnWriteEeprom && n >= 1) {
+            bool ok = true;
+            for (std::size_t k = 0; k < n; ++k) {
+                if (addr + k < eeprom.size()) {
+                    eeprom[addr + k] = f[5 + k];
+                } else {
+                    ok = false;
+                }
+            }
+            status(ok);
+            if (!ok) {
+                reply.note = "запись за пределы EEPROM";
+            }
+        } else if (fn == kFnReadEeprom && group && n >= 1 && addr + std::size_t{n} <= eeprom.size()) {
+            out.resize(2);
+            out.push_back(n);
+            out.insert(out.end(), eeprom.begin() + addr, eeprom.begin() + addr + n);
+        } else {
+            reply.note = "запрос не поддерживается";
+            out.clear();
+        }
+        if (!out.empty()) {
+            AppendCrc(out);
+            const int nth = ++modbusReplies;
+            if (nth == config.faults.badCrcOnReply) {
+                out[out.size() - 2] ^= 0xFF;
+                reply.note = "испорчена CRC";
+            }
+            if (nth == config.faults.shortReplyOn) {
+                out.pop_back();
+                reply.note = "ответ укорочен";
+            }
+            reply.bytes = std::move(out);
+            reply.extraDelayMs = config.faults.extraDelayMs;
+        }
+        return reply;
+    }
+
+    // A whole instruction of the direct path: one byte (synchronisation, leaving programming
+    // mode) or four.
+    TReply Direct(const TBytes& p) {
+        TReply reply;
+        std::optional<uint8_t> out;
+        if (p.size() == 1 && p[0] == kAvrSync) {
+            synced = true;
+            out = kAvrSync;
+        } else if (p.size() == 1) { // leave programming mode
+            if (config.faults.noLeaveAnswer) {
+                reply.note = "не выходит из режима прошивки";
+            } else {
+                synced = false;
+                enabled = false;
+                out = kAvrLeave;
+            }
+        } else {
+            const uint16_t addr = static_cast<uint16_t>(p[1] << 8 | p[2]);
+            const uint8_t data = p[3];
+            if (p[0] == kAvrPrefix && p[1] == kAvrEnable) {
+                enabled = true;
+                out = kAvrEnable;
+            } else if (!enabled) {
+                reply.note = "программирование не разрешено";
+            } else if (p[0] == kAvrPrefix && p[1] == kAvrErase) {
+                std::fill(flash.begin(), flash.end(), 0xFFFF);
+                out = kAvrEnable;
+            } else if (p[0] == kAvrFlashHigh || p[0] == kAvrFlashLow) {
+                if (addr < flash.size()) {
+                    uint16_t& w = flash[addr];
+                    w = p[0] == kAvrFlashHigh ? static_cast<uint16_t>((w & 0x00FF) | data << 8)
+                                              : static_cast<uint16_t>((w & 0xFF00) | data);
+                    out = data;
+                } else {
+                    reply.note = "запись за пределы FLASH";
+                }
+            } else if (p[0] == kAvrEeprom) {
+                if (addr < eeprom.size()) {
+                    eeprom[addr] = data;
+                    out = data;
+                } else {
+                    reply.note = "запись за пределы EEPROM";
+                }
+            } else {
+                reply.note = "неизвестная команда";
+            }
+        }
+        if (out) {
+            uint8_t b = *out;
+            if (++directAnswers == config.faults.wrongEchoOn) {
+                b = static_cast<uint8_t>(~b);
+                reply.note = "неверное эхо";
+            }
+            reply.bytes = {b};
+            reply.extraDelayMs = config.faults.extraDelayMs;
+        }
+        return reply;
+    }
 };
 
 // What the serving thread keeps about the bytes coming in.
@@ -149,17 +300,6 @@ struct TModemSim::TLine {
     TClock::time_point ignoredStart{};
     TClock::time_point ignoredLast{};
 };
-
-namespace {
-
-struct TReply {
-    int modem = -1;
-    TBytes bytes;
-    std::string note;
-    int extraDelayMs = 0;
-};
-
-} // namespace
 
 // ---------------------------------------------------------------------------------------------
 
@@ -559,9 +699,6 @@ void TModemSim::Serve() {
         {
             std::lock_guard lock(mutex_);
             const uint8_t slave = f[0];
-            const uint8_t fn = f[1];
-            const uint16_t addr = static_cast<uint16_t>(f[2] << 8 | f[3]);
-            const uint8_t n = f[4];
             const bool group = rec.baud == kGroupBaud;
             bool addressed = false;
             for (std::size_t i = 0; i < modems_.size(); ++i) {
@@ -570,85 +707,8 @@ void TModemSim::Serve() {
                     continue;
                 }
                 addressed = true;
-                TReply reply;
+                TReply reply = m.Modbus(f, group);
                 reply.modem = static_cast<int>(i);
-                if (!m.SpeaksModbus()) {
-                    reply.note = m.config.faults.silent ? "модем молчит" : "модем не отвечает по Modbus";
-                    replies.push_back(std::move(reply));
-                    continue;
-                }
-                TBytes out = {slave, fn, f[2], f[3]};
-                auto status = [&](bool ok) { out.push_back(ok ? kStatusOk : kStatusBadAddress); };
-                if (fn == kFnService && n == 1) {
-                    const uint8_t sub = f[5];
-                    if (sub == kSubIdent) {
-                        uint8_t count = 0;
-                        const TBytes text = group ? TextField(m.config.version, m.config.versionBytes,
-                                                              m.config.versionCount, count)
-                                                  : TextField(m.config.ident, m.config.identBytes,
-                                                              m.config.identCount, count);
-                        out.push_back(count);
-                        out.insert(out.end(), text.begin(), text.end());
-                    } else if (!group && (sub == kSubFlashPrep || sub == kSubBegin || sub == kSubEnd)) {
-                        // The loader erases the program memory when told to prepare for it.
-                        if (sub == kSubFlashPrep) {
-                            std::fill(m.flash.begin(), m.flash.end(), 0xFFFF);
-                        }
-                        status(true);
-                    } else {
-                        reply.note = "неизвестный подкод";
-                        out.clear();
-                    }
-                } else if (fn == kFnWriteFlash && !group && n >= 2 && n % 2 == 0) {
-                    bool ok = true;
-                    for (std::size_t k = 0; k < n / 2u; ++k) {
-                        const std::size_t w = addr + k;
-                        if (w < m.flash.size()) {
-                            m.flash[w] = static_cast<uint16_t>(f[5 + 2 * k] | f[6 + 2 * k] << 8);
-                        } else {
-                            ok = false;
-                        }
-                    }
-                    status(ok);
-                    if (!ok) {
-                        reply.note = "запись за пределы FLASH";
-                    }
-                } else if (fn == kFnWriteEeprom && n >= 1) {
-                    bool ok = true;
-                    for (std::size_t k = 0; k < n; ++k) {
-                        if (addr + k < m.eeprom.size()) {
-                            m.eeprom[addr + k] = f[5 + k];
-                        } else {
-                            ok = false;
-                        }
-                    }
-                    status(ok);
-                    if (!ok) {
-                        reply.note = "запись за пределы EEPROM";
-                    }
-                } else if (fn == kFnReadEeprom && group && n >= 1 &&
-                           addr + std::size_t{n} <= m.eeprom.size()) {
-                    out.resize(2);
-                    out.push_back(n);
-                    out.insert(out.end(), m.eeprom.begin() + addr, m.eeprom.begin() + addr + n);
-                } else {
-                    reply.note = "запрос не поддерживается";
-                    out.clear();
-                }
-                if (!out.empty()) {
-                    AppendCrc(out);
-                    const int nth = ++m.modbusReplies;
-                    if (nth == m.config.faults.badCrcOnReply) {
-                        out[out.size() - 2] ^= 0xFF;
-                        reply.note = "испорчена CRC";
-                    }
-                    if (nth == m.config.faults.shortReplyOn) {
-                        out.pop_back();
-                        reply.note = "ответ укорочен";
-                    }
-                    reply.bytes = std::move(out);
-                    reply.extraDelayMs = m.config.faults.extraDelayMs;
-                }
                 replies.push_back(std::move(reply));
             }
             if (!addressed) {
@@ -698,63 +758,10 @@ void TModemSim::Serve() {
         rec.baud = baud;
         rec.kind = TRequestKind::Direct;
         TReply reply;
-        reply.modem = mi;
         {
             std::lock_guard lock(mutex_);
-            TModem& m = *modems_[static_cast<std::size_t>(mi)];
-            const TBytes& p = line.pending;
-            std::optional<uint8_t> out;
-            if (p.size() == 1 && p[0] == kAvrSync) {
-                m.synced = true;
-                out = kAvrSync;
-            } else if (p.size() == 1) { // leave programming mode
-                if (m.config.faults.noLeaveAnswer) {
-                    reply.note = "не выходит из режима прошивки";
-                } else {
-                    m.synced = false;
-                    m.enabled = false;
-                    out = kAvrLeave;
-                }
-            } else {
-                const uint16_t addr = static_cast<uint16_t>(p[1] << 8 | p[2]);
-                const uint8_t data = p[3];
-                if (p[0] == kAvrPrefix && p[1] == kAvrEnable) {
-                    m.enabled = true;
-                    out = kAvrEnable;
-                } else if (!m.enabled) {
-                    reply.note = "программирование не разрешено";
-                } else if (p[0] == kAvrPrefix && p[1] == kAvrErase) {
-                    std::fill(m.flash.begin(), m.flash.end(), 0xFFFF);
-                    out = kAvrEnable;
-                } else if (p[0] == kAvrFlashHigh || p[0] == kAvrFlashLow) {
-                    if (addr < m.flash.size()) {
-                        uint16_t& w = m.flash[addr];
-                        w = p[0] == kAvrFlashHigh ? static_cast<uint16_t>((w & 0x00FF) | data << 8)
-                                                  : static_cast<uint16_t>((w & 0xFF00) | data);
-                        out = data;
-                    } else {
-                        reply.note = "запись за пределы FLASH";
-                    }
-                } else if (p[0] == kAvrEeprom) {
-                    if (addr < m.eeprom.size()) {
-                        m.eeprom[addr] = data;
-                        out = data;
-                    } else {
-                        reply.note = "запись за пределы EEPROM";
-                    }
-                } else {
-                    reply.note = "неизвестная команда";
-                }
-            }
-            if (out) {
-                uint8_t b = *out;
-                if (++m.directAnswers == m.config.faults.wrongEchoOn) {
-                    b = static_cast<uint8_t>(~b);
-                    reply.note = "неверное эхо";
-                }
-                reply.bytes = {b};
-                reply.extraDelayMs = m.config.faults.extraDelayMs;
-            }
+            reply = modems_[static_cast<std::size_t>(mi)]->Direct(line.pending);
+            reply.modem = mi;
         }
         rec.request = std::move(line.pending);
         line.pending.clear();
