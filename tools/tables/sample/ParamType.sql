@@ -1,0 +1,73 @@
+-- ParamType.db of the demo: an EXAMPLE map of the settings parameters in the modem's EEPROM.
+-- The addresses and widths below are made up for the demonstration and do NOT come from the
+-- modem's firmware: a real modem needs the map that belongs to its firmware version.
+-- Every name the image builder looks up is present; the addresses do not overlap; two-byte
+-- parameters (Size 2) hold the impulse durations and the thousandths of the coefficients.
+-- Rows without Addr are looked up only (checked for presence) and never written to the modem.
+
+INSERT INTO "ParamType" ("NumParam", "NameEng", "NameRus", "Size", "Addr", "TypeField") VALUES
+  (0,  'EXAMPLE_MAP',              'ПРИМЕР: карта не из прошивки модема', NULL, NULL, NULL),
+  -- looked up, not written
+  (1,  'NumKP',                    'Номер КП',                            NULL, NULL, NULL),
+  (2,  'NameKP',                   'Название КП',                         NULL, NULL, NULL),
+  (3,  'CoeffTI1',                 'Коэффициент ТИ1',                     NULL, NULL, NULL),
+  (4,  'CoeffTI2',                 'Коэффициент ТИ2',                     NULL, NULL, NULL),
+  (5,  'Book',                     'Заметки',                             NULL, NULL, NULL),
+  (6,  'ResistTr',                 'Сопротивление линии',                 NULL, NULL, NULL),
+  (7,  'SysMode',                  'Система ТМ (по опросу)',              NULL, NULL, NULL),
+  (8,  'V4433',                    'Версия AT90S4433',                    NULL, NULL, NULL),
+  -- derived parameters
+  (10, 'eSysMode',                 'Система телемеханики',                1, 16, NULL),
+  (11, 'eNumKP1',                  'Номер КП, первый канал пары',         1, 17, NULL),
+  (12, 'eNumKP2',                  'Номер КП, второй канал пары',         1, 18, NULL),
+  (13, 'ec11',                     'Коэффициент ТИ1, целая часть',        1, 19, NULL),
+  (14, 'ec12',                     'Коэффициент ТИ1, тысячные',           2, 20, NULL),
+  (15, 'ec21',                     'Коэффициент ТИ2, целая часть',        1, 22, NULL),
+  (16, 'ec22',                     'Коэффициент ТИ2, тысячные',           2, 23, NULL),
+  -- parameters written one to one
+  (20, 'ELpLocation1',             'Место сигнала ЛП (1-й канал ТС)',     1, 25, NULL),
+  (21, 'ELpLocation2',             'Место сигнала ЛП (2-й канал ТС)',     1, 26, NULL),
+  (22, 'EErrTY1',                  'Место сигнала "Сбой ТУ" (1-й канал)', 1, 27, NULL),
+  (23, 'EErrTY2',                  'Место сигнала "Сбой ТУ" (2-й канал)', 1, 28, NULL),
+  (24, 'EForvardTC',               'Тип серии ТС',                        1, 29, NULL),
+  (25, 'EForvardTY',               'Тип серии ТУ',                        1, 30, NULL),
+  (26, 'ESuperLongImpTC',          'Сверхдлинный импульс ТС',             2, 31, NULL),
+  (27, 'ELongImpTC',               'Длинный импульс ТС',                  2, 33, NULL),
+  (28, 'EImpTC',                   'Короткий импульс ТС',                 2, 35, NULL),
+  (29, 'ESuperLongImpTY1',         'Сверхдлинный импульс ТУ, от',         2, 37, NULL),
+  (30, 'ESuperLongImpTY2',         'Сверхдлинный импульс ТУ, до',         2, 39, NULL),
+  (31, 'ELongImpTY1',              'Длинный импульс ТУ, от',              2, 41, NULL),
+  (32, 'ELongImpTY2',              'Длинный импульс ТУ, до',              2, 43, NULL),
+  (33, 'EImpTY1',                  'Короткий импульс ТУ, от',             2, 45, NULL),
+  (34, 'EImpTY2',                  'Короткий импульс ТУ, до',             2, 47, NULL),
+  (35, 'EWidthImpTC1',             'Длительность ответа (1-й канал ТС)',  2, 49, NULL),
+  (36, 'EWidthImpTC2',             'Длительность ответа (2-й канал ТС)',  2, 51, NULL),
+  (37, 'EDelayImpTC1',             'Задержка ответа (1-й канал ТС)',      2, 53, NULL),
+  (38, 'EDelayImpTC2',             'Задержка ответа (2-й канал ТС)',      2, 55, NULL),
+  (39, 'EControllerFoundAttempts', 'Попытки определения номера МКД',      1, 57, NULL),
+  (40, 'EPlaceOn',                 'Место объекта "Включить"',            1, 58, NULL),
+  (41, 'EPlaceOff',                'Место объекта "Отключить"',           1, 59, NULL),
+  (42, 'EPlaceNumObject1',         'Номер объекта, первое место',         1, 60, NULL),
+  (43, 'EPlaceNumObject2',         'Номер объекта, последнее место',      1, 61, NULL),
+  (44, 'EPlaceNumGroup1',          'Номер группы, первое место',          1, 62, NULL),
+  (45, 'EPlaceNumGroup2',          'Номер группы, последнее место',       1, 63, NULL),
+  (46, 'ENumController',           'Номер контроллера',                   1, 64, NULL),
+  (47, 'ENumsTCChannel',           'Число каналов ТС',                    1, 65, NULL),
+  (48, 'EChannelRec1',             'Канал приёма',                        1, 66, NULL),
+  (49, 'EChannelRecAUX',           'Канал приёма служебный',              1, 67, NULL),
+  (50, 'EChannelTr1',              'Канал передачи',                      1, 68, NULL),
+  (51, 'EChannelTr2',              'Второй канал передачи',               1, 69, NULL),
+  (52, 'EChannelTrAUX',            'Канал передачи служебный',            1, 70, NULL),
+  (53, 'EUseTI',                   'Передавать ТИ на ДП',                 1, 71, NULL),
+  (54, 'ECodingIsLong',            'Кодировать ТС длинным импульсом',     1, 72, NULL),
+  -- attenuations: coarse 1.5 dB units and the fine 0.25 dB steps
+  (60, 'AttenRec1',                'Аттенюация приёма',                   1, 73, NULL),
+  (61, 'AttenRec1Prec',            'Аттенюация приёма, точно',            1, 74, NULL),
+  (62, 'AttenRecAUX',              'Аттенюация приёма служебного канала', 1, 75, NULL),
+  (63, 'AttenRecAUXPrec',          'Аттенюация приёма служебного, точно', 1, 76, NULL),
+  (64, 'AttenTr1',                 'Уровень передачи',                    1, 77, NULL),
+  (65, 'AttenTr1Prec',             'Уровень передачи, точно',             1, 78, NULL),
+  (66, 'AttenTr2',                 'Уровень передачи 2',                  1, 79, NULL),
+  (67, 'AttenTr2Prec',             'Уровень передачи 2, точно',           1, 80, NULL),
+  (68, 'AttenTrAUX',               'Уровень передачи служебного канала',  1, 81, NULL),
+  (69, 'AttenTrAUXPrec',           'Уровень передачи служебного, точно',  1, 82, NULL);
