@@ -60,7 +60,7 @@ inline constexpr int kProgBaud = 38400; // programming, identification, direct p
 inline constexpr int kGroupBaud = 9600; // the system switch's group requests
 inline constexpr uint8_t kStatusOk = 0x00;
 inline constexpr uint8_t kStatusBadAddress = 0x02;
-inline constexpr std::chrono::milliseconds kFrameGapMin{3};
+inline constexpr std::chrono::milliseconds kFrameGapMin{10};
 inline constexpr std::chrono::milliseconds kDirectResetGap{100};
 
 // Faults of one modem. The counted faults count from 1 and from the moment the faults were set

