@@ -50,6 +50,7 @@ TFMain::~TFMain() {
     if (!StartDir.empty())
         std::filesystem::current_path(StartDir, ec);
     SaveLogIfChanged();
+    Programmator.reset();
 }
 
 QIcon TFMain::Image(int index) const {
@@ -324,10 +325,6 @@ void TFMain::FileChosen(const std::string& path) {
     std::error_code ec;
     std::filesystem::current_path(std::filesystem::path(path).parent_path(), ec);
 }
-
-void TFMain::ProgFlashExecute() {}
-
-void TFMain::TBGetInfoClick() {}
 
 void TFMain::N5Click() {
     if (locked_ || !fTuningCom_)

@@ -3,7 +3,9 @@
 // serial port, the reply timer and, while a command runs, its programming object.
 
 #include "link/ComPort.h"
+#include "link/Programmator.h"
 #include "link/QtHost.h"
+#include "store/SettingsCommand.h"
 
 #include <QMainWindow>
 #include <memory>
@@ -23,7 +25,9 @@ class QDialog;
 
 namespace talmar {
 
-class TFMain : public QMainWindow {
+class TDMTables;
+
+class TFMain : public QMainWindow, public ISettingsCommand {
     Q_OBJECT
 public:
     static constexpr const char* kCaption = "Тальмар v3.2.0";
@@ -45,6 +49,12 @@ public:
     // Writes Log.txt (atomically) when LogChanged. A failure is shown, never thrown.
     void SaveLogIfChanged();
 
+    // Runs a command; an error that escapes it is shown in an error box with the error's own text
+    // (the application's error handler).
+    template <typename F>
+    void Guarded(F&& command);
+    void ShowError(const std::string& text);
+
     void LockMainWindow();
     void UnlockMainWindow();
     bool Locked() const { return locked_; }
@@ -55,6 +65,23 @@ public:
     std::string FirmwareFileName;
     std::string SettingsFileName;
     std::string StartDir;
+
+    // The data module, created right after this window; the commands read Pref.NumCom from it.
+    void SetDataModule(TDMTables* dmTables) { dmTables_ = dmTables; }
+    TDMTables* DataModule() const { return dmTables_; }
+
+    // The programming object of the command that is running, or null.
+    std::unique_ptr<TProgrammator> Programmator;
+    // Bytes reported by the programming object since the progress bar was shown.
+    int ProgressTotal = 0;
+    void ProgrammatorReceiveByte(TProgrammator& sender, TTypePROM typeProm, int data);
+
+    // The settings command: programs SettingsFileName into the modem's EEPROM and logs which
+    // record of the table it is. The image builder calls it after writing temp.eep.
+    void SetSettingsFileName(const std::string& name) override { SettingsFileName = name; }
+    void ProgSettings(TTable& table) override;
+    // The start text of the settings command for the current record of the table.
+    static std::string SettingsStartText(const TTable& table);
 
     // The windows created after this one at start, for the menu commands to show.
     void SetWindows(QDialog* tuningLF, QDialog* tuningCom, QDialog* tuningLT, QDialog* tuningORTEN,
@@ -74,8 +101,8 @@ public slots:
     void FileOpenExecute();
     // What the open dialog does with the chosen path (steps after the dialog).
     void FileChosen(const std::string& path);
-    virtual void ProgFlashExecute();
-    virtual void TBGetInfoClick();
+    void ProgFlashExecute();
+    void TBGetInfoClick();
     void N5Click();
     void N6Click();
     void N7Click();
@@ -83,13 +110,6 @@ public slots:
     void N9Click();
     void N15Click();
     void N17Click();
-
-protected:
-    // Runs a menu or toolbar command; an error that escapes it is shown in an error box with the
-    // error's own text (the application's error handler).
-    template <typename F>
-    void Guarded(F&& command);
-    void ShowError(const std::string& text);
 
 private:
     void CreateControls();
@@ -102,6 +122,14 @@ private:
     std::vector<std::string> logLines_;
     bool logSaveBlocked_ = false; // Log.txt could not be read: never overwrite it in this run
     bool locked_ = false;
+    // A new programming object bound to ComPort1 and to the port of Pref.NumCom.
+    TProgrammator& NewProgrammator(bool withProgress);
+    int NumCom();
+    // What a programming command holds is given back on every way out, errors included.
+    void EndCommand();
+
+    TDMTables* dmTables_ = nullptr;
+    bool settingsRunning_ = false;
     QDialog* fTuningLF_ = nullptr;
     QDialog* fTuningCom_ = nullptr;
     QDialog* fTuningLT_ = nullptr;

@@ -9,6 +9,7 @@
 #include "remote/ChangeSystem.h"
 #include "remote/TuningCom.h"
 #include "remote/TuningRC.h"
+#include "store/DMTables.h"
 
 #include <QApplication>
 #include <memory>
@@ -18,21 +19,33 @@ namespace talmar {
 int RunApplication(QApplication& app) {
     QApplication::setApplicationName(QString::fromUtf8(kAppTitle));
     int rc = 0;
+    std::unique_ptr<TFMain> fMain;
+    std::unique_ptr<TDMTables> dmTables;
     try {
-        auto fMain = std::make_unique<TFMain>(std::make_unique<TGuiHost>());
-        // The windows after the main one, in their order; only the main window is shown.
+        fMain = std::make_unique<TFMain>(std::make_unique<TGuiHost>());
+        // The data module opens the five tables; a table that fails is reported and start-up
+        // goes on.
+        dmTables = std::make_unique<TDMTables>(fMain->Host(), fMain.get());
+        dmTables->Open();
+        fMain->SetDataModule(dmTables.get());
+        // The windows after it, in their order; only the main window is shown.
         auto* fTuningLF = new TFTuningLF(fMain.get());
         auto* fTuningCom = new TFTuningCom(fMain.get());
+        // The COM-port window puts the configured port into the status bar when it is created.
+        fMain->Guarded([&] { fMain->SetComPanel(dmTables->NumCom()); });
         auto* fTuningLT = new TFTuningLT(fMain.get());
         auto* fTuningORTEN = new TFTuningORTEN(fMain.get());
         auto* fTuningRC = new TFTuningRC(fMain.get());
         auto* fChangeSystem = new TFChangeSystem(fMain.get());
         fMain->SetWindows(fTuningLF, fTuningCom, fTuningLT, fTuningORTEN, fTuningRC, fChangeSystem);
-        fMain->SetComPanel(2);
         fMain->show();
         rc = app.exec();
+        fMain.reset(); // the log is written as the window goes
+        dmTables->Close();
     } catch (...) {
-        // An error escaping the message loop ends the program without a message.
+        // An error escaping the message loop closes the tables and ends the program quietly.
+        if (dmTables)
+            dmTables->Deactivate();
     }
     return rc;
 }
