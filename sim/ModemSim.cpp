@@ -720,8 +720,7 @@ void TModemSim::Serve() {
 
     // Length of the Modbus frame that starts the pending bytes, 0 while unknown, -1 if no frame
     // can start this way.
-    auto frameLength = [&]() -> long {
-        const TBytes& p = line.pending;
+    auto frameLength = [](const TBytes& p) -> long {
         if (p.size() < 2) {
             return 0;
         }
@@ -792,7 +791,18 @@ void TModemSim::Serve() {
                 }
                 line.ignored.push_back(b);
                 line.ignoredLast = arrival;
-                if (line.ignored.size() >= kMaxNoise) {
+                // A Modbus request among them is logged as one, unanswered by this modem.
+                const long len = frameLength(line.ignored);
+                if (len > 0 && line.ignored.size() == static_cast<std::size_t>(len)) {
+                    TRequestRecord rec;
+                    rec.start = line.ignoredStart;
+                    rec.received = arrival;
+                    rec.baud = baud;
+                    rec.kind = TRequestKind::Modbus;
+                    rec.request = std::move(line.ignored);
+                    line.ignored.clear();
+                    handleFrame(std::move(rec));
+                } else if (line.ignored.size() >= kMaxNoise) {
                     flushIgnored();
                 }
                 return;
@@ -848,7 +858,7 @@ void TModemSim::Serve() {
             }
             return; // the modems hear nothing but noise at this speed
         }
-        const long len = frameLength();
+        const long len = frameLength(line.pending);
         if (len < 0 && line.pending.size() >= kMaxNoise) {
             flushNoise("не кадр");
             return;

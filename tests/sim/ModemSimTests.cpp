@@ -265,7 +265,13 @@ TEST(SimDirect, ProgramsFlashAndEeprom) {
     EXPECT_EQ(log.back().kind, TRequestKind::Direct);
     EXPECT_EQ(log.back().request, TBytes{0x00});
     EXPECT_EQ(log.back().reply, TBytes{0x00});
-    EXPECT_EQ(log.front().kind, TRequestKind::Noise);
+    // The identification request is logged as the Modbus frame it is, unanswered; the early
+    // programming enable as noise.
+    EXPECT_EQ(log[0].kind, TRequestKind::Modbus);
+    EXPECT_EQ(log[0].request, Service(0xA4));
+    EXPECT_TRUE(log[0].reply.empty());
+    EXPECT_EQ(log[1].kind, TRequestKind::Noise);
+    EXPECT_EQ(log[1].request, (TBytes{0xAC, 0x53, 0x00, 0x00}));
 }
 
 TEST(SimFaults, DirectPath) {
