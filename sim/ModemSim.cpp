@@ -9,6 +9,7 @@
 #include <fstream>
 #include <poll.h>
 #include <stdexcept>
+#include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -605,6 +606,9 @@ std::size_t WriteAll(int fd, int wakeFd, const uint8_t* data, std::size_t count)
 } // namespace
 
 void TModemSim::Serve() {
+    // Wake-ups as close to the line's timing as the kernel gives them (the default slack is 50 µs
+    // per sleep, a fifth of a character at 38400 baud).
+    ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     TLine line;
     TBytes buf(4096);
 
@@ -666,16 +670,17 @@ void TModemSim::Serve() {
             } else {
                 // Each byte leaves when its ten bit times are over, so the program sees the reply
                 // arrive at the line's pace with no pause inside it.
-                const auto first = TClock::now();
+                // The schedule is kept from the planned start, so a late wake-up does not
+                // stretch the reply.
                 for (std::size_t k = 0; k < reply.bytes.size(); ++k) {
-                    if (!SleepUntil(wakeFd_[0], first + perByte * static_cast<long>(k + 1))) {
+                    if (!SleepUntil(wakeFd_[0], at + perByte * static_cast<long>(k + 1))) {
                         return;
                     }
                     WriteAll(masterFd_, wakeFd_[0], &reply.bytes[k], 1);
                 }
             }
-            at = TClock::now();
-            rec.replyEnd = at;
+            rec.replyEnd = TClock::now();
+            at = std::max(rec.replyEnd, at + perByte * static_cast<long>(reply.bytes.size()));
             rec.modem = reply.modem;
             rec.reply.insert(rec.reply.end(), reply.bytes.begin(), reply.bytes.end());
         }
