@@ -715,6 +715,8 @@ int TTable::FindField(std::string_view name) const {
 int TTable::FieldIndex(std::string_view name) const {
     const int i = FindField(name);
     if (i < 0)
+        RequireActive(); // a closed table is reported as closed, not as lacking the field
+    if (i < 0)
         throw TDbError(TDbError::TKind::General,
                        "В таблице " + def_.tableName + " нет поля " + std::string(name));
     return i;

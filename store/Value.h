@@ -2,6 +2,7 @@
 // One field value of a table record. Every column of every table may be empty, so a value is
 // either null or one of the four kinds the tables hold.
 
+#include <concepts>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -21,8 +22,8 @@ public:
     enum class TKind { Null, Integer, Float, Text, Boolean };
 
     TValue() = default;
-    TValue(std::int64_t v) : v_(v) {}
-    TValue(int v) : v_(static_cast<std::int64_t>(v)) {}
+    template <std::integral T>
+    requires(!std::same_as<T, bool>) TValue(T v) : v_(static_cast<std::int64_t>(v)) {}
     TValue(double v) : v_(v) {}
     TValue(std::string v) : v_(std::move(v)) {}
     TValue(const char* v) : v_(std::string(v)) {}

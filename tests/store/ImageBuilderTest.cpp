@@ -1,0 +1,297 @@
+// temp.eep as the modem's EEPROM will get it, and every way a build is refused.
+
+#include "tests/store/StoreFixture.h"
+
+#include <string>
+
+namespace talmar::test {
+namespace {
+
+class ImageBuilderTest : public TDataModuleTest {
+protected:
+    // A frequency record that every check passes, with values chosen to show each conversion.
+    void FillLF() {
+        SetRecord(dm.TDataLF(), {{"NumKP", 1},
+                                 {"NameKP", "КП-1"},
+                                 {"CoeffTI1", 1.15},
+                                 {"CoeffTI2", 2.0},
+                                 {"ELpLocation1", 16},
+                                 {"EErrTY1", 15},
+                                 {"EForvardTC", 1},
+                                 {"EForvardTY", 0},
+                                 {"ESuperLongImpTC", 1000},
+                                 {"ELongImpTC", 10},
+                                 {"EImpTC", 100},
+                                 {"ESuperLongImpTY1", 500},
+                                 {"ESuperLongImpTY2", 700},
+                                 {"ELongImpTY1", 200},
+                                 {"ELongImpTY2", 300},
+                                 {"EImpTY1", 60},
+                                 {"EImpTY2", 140},
+                                 {"EControllerFoundAttempts", 3},
+                                 {"EPlaceOn", 1},
+                                 {"EPlaceOff", 2},
+                                 {"EPlaceNumObject1", 3},
+                                 {"EPlaceNumObject2", 10},
+                                 {"EPlaceNumGroup1", 11},
+                                 {"EPlaceNumGroup2", 12},
+                                 {"ENumController", 200},
+                                 {"EChannelRec1", 19},
+                                 {"EChannelRecAUX", 16},
+                                 {"EChannelTr1", 2},
+                                 {"EChannelTr2", 3},
+                                 {"EChannelTrAUX", 15},
+                                 {"AttenRec1", -12},
+                                 {"AttenRecAUX", 0},
+                                 {"AttenTr1", -40},
+                                 {"AttenTr2", -28},
+                                 {"AttenTrAUX", 4},
+                                 {"EUseTI", 1},
+                                 {"ResistTr", -6},
+                                 {"ECodingIsLong", true}});
+    }
+    void FillLT() {
+        SetRecord(dm.TDataLT(), {{"NumKP", 10},
+                                 {"NameKP", "КП-10"},
+                                 {"ELpLocation1", 16},
+                                 {"ELpLocation2", 17},
+                                 {"EErrTY1", 15},
+                                 {"EErrTY2", 14},
+                                 {"EForvardTC", 1},
+                                 {"EForvardTY", 1},
+                                 {"ESuperLongImpTY1", 500},
+                                 {"ESuperLongImpTY2", 700},
+                                 {"ELongImpTY1", 200},
+                                 {"ELongImpTY2", 300},
+                                 {"EImpTY1", 60},
+                                 {"EImpTY2", 140},
+                                 {"EWidthImpTC1", 40},
+                                 {"EWidthImpTC2", 1000},
+                                 {"EDelayImpTC1", 20},
+                                 {"EDelayImpTC2", 0},
+                                 {"EPlaceOn", 1},
+                                 {"EPlaceOff", 2},
+                                 {"EPlaceNumObject1", 3},
+                                 {"EPlaceNumObject2", 10},
+                                 {"EPlaceNumGroup1", 11},
+                                 {"EPlaceNumGroup2", 12},
+                                 {"EControllerFoundAttempts", 0},
+                                 {"ENumController", 2},
+                                 {"ENumsTCChannel", 2},
+                                 {"EChannelRec1", 5},
+                                 {"EChannelRecAUX", 12},
+                                 {"EChannelTr1", 6},
+                                 {"EChannelTr2", 7},
+                                 {"EChannelTrAUX", 11},
+                                 {"AttenRec1", -1},
+                                 {"AttenRecAUX", -3},
+                                 {"AttenTr1", -61},
+                                 {"AttenTr2", 7},
+                                 {"AttenTrAUX", -3},
+                                 {"Book", "заметка"},
+                                 {"ResistTr", -9}});
+    }
+    void FillORTEN() {
+        SetRecord(dm.TDataORTEN(), {{"NameKP", "КП ОРТЕН"},
+                                    {"ENumController", 1},
+                                    {"EControllerFoundAttempts", 3},
+                                    {"EChannelRecAUX", 16},
+                                    {"EChannelTrAUX", 15},
+                                    {"AttenRec1", -12},
+                                    {"AttenRecAUX", -6},
+                                    {"AttenTr1", -20},
+                                    {"AttenTrAUX", -10},
+                                    {"Book", "x"},
+                                    {"ResistTr", 0}});
+    }
+    // ParamType.db is the program's alone while it is open.
+    void RewriteMap(std::initializer_list<const char*> leaveOut = {}, const std::string& sql = {}) {
+        dm.TParamType().Close();
+        WriteTestMap(leaveOut);
+        if (!sql.empty())
+            ExecSql("ParamType.db", sql);
+        dm.TParamType().Open();
+    }
+    std::string Image() { return ReadFileBytes("temp.eep"); }
+    bool Has(const std::string& line) { return Image().find(line + "\r\n") != std::string::npos; }
+};
+
+TEST_F(ImageBuilderTest, FrequencyRecordImageByteForByte) {
+    FillLF();
+    ASSERT_TRUE(dm.ProgramSettings(dm.TDataLF()));
+    EXPECT_TRUE(host.messages.empty());
+    // КП 1 is the channel pair (2, 3); eSysMode follows it and ends the file; 1.15 gives 1 and
+    // 149; 1000/10/100 ms become 31250/312/3125 ticks of 32 µs; the levels take the line
+    // correction of -6 dB (-40 -> -46: 32 and 2); the empty Book is accepted.
+    const char* expected =
+        "0001:02\r\n0002:03\r\n0000:01\r\n"
+        "0003:01\r\n0004:95\r\n0005:00\r\n0006:02\r\n0007:00\r\n0008:00\r\n"
+        "0010:10\r\n0011:0F\r\n0012:01\r\n0013:00\r\n"
+        "0014:12\r\n0015:7A\r\n0016:38\r\n0017:01\r\n0018:35\r\n0019:0C\r\n"
+        "001A:F4\r\n001B:01\r\n001C:BC\r\n001D:02\r\n001E:C8\r\n001F:00\r\n0020:2C\r\n0021:01\r\n"
+        "0022:3C\r\n0023:00\r\n0024:8C\r\n0025:00\r\n"
+        "0026:03\r\n0027:01\r\n0028:02\r\n0029:03\r\n002A:0A\r\n002B:0B\r\n002C:0C\r\n002D:C8\r\n"
+        "002E:13\r\n002F:10\r\n0030:02\r\n0031:03\r\n0032:0F\r\n"
+        "0033:0A\r\n0034:04\r\n0035:02\r\n0036:04\r\n0037:20\r\n0038:02\r\n0039:18\r\n003A:02\r\n"
+        "003B:03\r\n003C:00\r\n"
+        "003D:01\r\n003E:01\r\n0000:01\r\n";
+    EXPECT_EQ(Image(), expected);
+    EXPECT_EQ(command.fileName, "temp.eep");
+    EXPECT_EQ(command.programmed, std::vector<std::string>{"TDataLF"});
+}
+
+TEST_F(ImageBuilderTest, TimeRecordImageByteForByte) {
+    FillLT();
+    ASSERT_TRUE(dm.ProgramSettings(dm.TDataLT()));
+    // КП 10 is the time pair (4, 5); the answer durations are not converted; -61 - 9 = -70 dB
+    // gives 48 and 2.
+    const char* expected =
+        "0001:04\r\n0002:05\r\n0000:02\r\n"
+        "0010:10\r\n0040:11\r\n0011:0F\r\n0041:0E\r\n0012:01\r\n0013:01\r\n"
+        "001A:F4\r\n001B:01\r\n001C:BC\r\n001D:02\r\n001E:C8\r\n001F:00\r\n0020:2C\r\n0021:01\r\n"
+        "0022:3C\r\n0023:00\r\n0024:8C\r\n0025:00\r\n"
+        "0042:28\r\n0043:00\r\n0044:E8\r\n0045:03\r\n0046:14\r\n0047:00\r\n0048:00\r\n0049:00\r\n"
+        "0027:01\r\n0028:02\r\n0029:03\r\n002A:0A\r\n002B:0B\r\n002C:0C\r\n"
+        "0026:00\r\n002D:02\r\n004A:02\r\n002E:05\r\n002F:0C\r\n0030:06\r\n0031:07\r\n0032:0B\r\n"
+        "0033:02\r\n0034:02\r\n0035:04\r\n0036:04\r\n0037:30\r\n0038:02\r\n0039:03\r\n003A:00\r\n"
+        "003B:0A\r\n003C:04\r\n0000:02\r\n";
+    EXPECT_EQ(Image(), expected);
+    EXPECT_TRUE(host.messages.empty());
+}
+
+TEST_F(ImageBuilderTest, OrtenRecordSkipsSysModeAndV4433) {
+    // The map has no rows for SysMode and V4433 and both are empty: they are skipped unseen.
+    FillORTEN();
+    ASSERT_TRUE(dm.ProgramSettings(dm.TDataORTEN()));
+    EXPECT_EQ(Image(),
+              "002D:01\r\n0026:03\r\n002F:10\r\n0032:0F\r\n0033:0A\r\n0034:04\r\n0035:06\r\n0036:04\r\n"
+              "0037:0F\r\n0038:00\r\n003B:08\r\n003C:02\r\n0000:03\r\n");
+    EXPECT_TRUE(host.messages.empty());
+}
+
+TEST_F(ImageBuilderTest, AttenuationSteps) {
+    // a in dB -> coarse 1.5 dB units and fine 0.25 dB steps (receive levels take no correction).
+    const struct {
+        int a;
+        const char* coarse;
+        const char* fine;
+    } cases[] = {{0, "02", "04"},   {-1, "02", "02"},  {-2, "03", "00"},  {-3, "04", "04"},
+                 {-12, "0A", "04"}, {-34, "18", "02"}, {-46, "20", "02"}, {-70, "30", "02"}};
+    FillORTEN();
+    for (const auto& c : cases) {
+        SetRecord(dm.TDataORTEN(), {{"AttenRec1", c.a}});
+        ASSERT_TRUE(dm.ProgramSettings(dm.TDataORTEN()));
+        EXPECT_TRUE(Has(std::string("0033:") + c.coarse) && Has(std::string("0034:") + c.fine)) << c.a;
+    }
+}
+
+TEST_F(ImageBuilderTest, KPNumberPairs) {
+    const struct {
+        bool frequency;
+        int number;
+        const char* pair; // eNumKP1 and eNumKP2 lines, empty when none is written
+    } cases[] = {{true, 1, "0001:02\r\n0002:03\r\n"},
+                 {true, 5, "0001:02\r\n0002:07\r\n"},
+                 {true, 6, "0001:03\r\n0002:04\r\n"},
+                 {true, 15, "0001:06\r\n0002:07\r\n"},
+                 {true, 16, ""},
+                 {true, 0, ""},
+                 {false, 1, "0001:01\r\n0002:02\r\n"},
+                 {false, 5, "0001:02\r\n0002:03\r\n"},
+                 {false, 10, "0001:04\r\n0002:05\r\n"},
+                 {false, 15, ""}};
+    FillLF();
+    FillLT();
+    for (const auto& c : cases) {
+        TTable& t = c.frequency ? dm.TDataLF() : dm.TDataLT();
+        SetRecord(t, {{"NumKP", c.number}});
+        ASSERT_TRUE(dm.ProgramSettings(t)) << c.number;
+        const std::string sys = c.frequency ? "0000:01\r\n" : "0000:02\r\n";
+        EXPECT_EQ(Image().substr(0, std::string(c.pair).size() + 9), c.pair + sys) << c.number;
+    }
+}
+
+TEST_F(ImageBuilderTest, RefusalsStopTheBuildAndProgramNothing) {
+    const std::string empty = "\" незаполнен. Внесите данные и повторите прошивку";
+    const struct {
+        const char* field;
+        TValue value;
+        const char* leaveOut;
+        std::string message;
+    } cases[] = {
+        {"NameKP", TValue(), nullptr, "Параметр \"Имя NameKP" + empty},
+        {"EImpTC", 100, "EImpTC", "Тимбо, внеси в TParamType параметр EImpTC"},
+        // A transmit level cannot be encoded without its line correction.
+        {"ResistTr", TValue(), nullptr, "Параметр \"Имя ResistTr" + empty},
+        {"ResistTr", -7, nullptr,
+         "Параметр \"Имя ResistTr\": значение -7 не входит в список сопротивлений линии "
+         "(0, -6, -9, -15, -18, -21, -24 дБ). Выберите сопротивление линии и повторите прошивку"},
+        // 9000 ms is 281250 ticks of 32 µs: its hex digits would be cut in the image.
+        {"EImpTC", 9000, nullptr,
+         "Параметр \"Имя EImpTC\": значение 9000 (в единицах по 32 мкс 281250) не помещается в EEPROM "
+         "(в 2 байта помещается не более 65535). Исправьте данные и повторите прошивку"},
+        {"ENumController", 256, nullptr,
+         "Параметр \"Имя ENumController\": значение 256 не помещается в EEPROM "
+         "(в 1 байт помещается не более 255). Исправьте данные и повторите прошивку"},
+    };
+    FillLF();
+    for (const auto& c : cases) {
+        RewriteMap(c.leaveOut ? std::initializer_list<const char*>{c.leaveOut}
+                              : std::initializer_list<const char*>{});
+        FillLF();
+        SetRecord(dm.TDataLF(), {{c.field, c.value}});
+        host.messages.clear();
+        EXPECT_FALSE(dm.ProgramSettings(dm.TDataLF())) << c.message;
+        ASSERT_EQ(host.Texts(), std::vector<std::string>{c.message});
+        EXPECT_EQ(host.messages[0].caption, kAppTitle);
+        // The build stopped where the fault lies: the lines before it stay, nothing after.
+        EXPECT_EQ(Image().rfind("0000:01\r\n"), 18u) << c.message;
+    }
+    EXPECT_TRUE(command.programmed.empty());
+    EXPECT_TRUE(command.fileName.empty());
+}
+
+TEST_F(ImageBuilderTest, WidthLimitsAreInclusive) {
+    FillLF();
+    SetRecord(dm.TDataLF(), {{"ENumController", 255}, {"EImpTY1", -65535}});
+    ASSERT_TRUE(dm.ProgramSettings(dm.TDataLF()));
+    // Magnitudes are written: -65535 gives FF FF.
+    EXPECT_TRUE(Has("002D:FF") && Has("0022:FF") && Has("0023:FF"));
+}
+
+TEST_F(ImageBuilderTest, MissingDerivedRowsAreReportedAndTheBuildGoesOn) {
+    RewriteMap({"eSysMode", "AttenTr1Prec", "ec12"});
+    FillLF();
+    ASSERT_TRUE(dm.ProgramSettings(dm.TDataLF()));
+    EXPECT_EQ(host.Texts(), (std::vector<std::string>{"Тимбо, внеси в TParamType параметр eSysMode",
+                                                      "Тимбо, внеси в TParamType параметр ec12",
+                                                      "Тимбо, внеси в TParamType параметр AttenTr1Prec",
+                                                      "Тимбо, внеси в TParamType параметр eSysMode"}));
+    EXPECT_FALSE(Has("0038:02"));
+    EXPECT_FALSE(Has("0000:01"));
+    EXPECT_EQ(command.programmed.size(), 1u);
+}
+
+TEST_F(ImageBuilderTest, PendingEditIsCommittedAndTheOldImageReplaced) {
+    WriteFileBytes("temp.eep", std::string(5000, 'x'));
+    FillLF();
+    dm.TDataLF().Edit();
+    dm.TDataLF().SetFieldByName("EUseTI", 0);
+    ASSERT_TRUE(dm.ProgramSettings(dm.TDataLF()));
+    EXPECT_EQ(dm.TDataLF().State(), TTableState::Browse);
+    EXPECT_TRUE(Has("003D:00"));
+    EXPECT_EQ(Image().find('x'), std::string::npos);
+}
+
+TEST_F(ImageBuilderTest, ParameterWithoutAddressIsRefused) {
+    RewriteMap({}, "UPDATE ParamType SET Addr = NULL WHERE NameEng = 'EUseTI'");
+    FillLF();
+    EXPECT_FALSE(dm.ProgramSettings(dm.TDataLF()));
+    EXPECT_EQ(host.Texts(),
+              std::vector<std::string>{
+                  "В TParamType у параметра EUseTI не заполнен адрес (Addr). Настройки в модем не прошиты"});
+    EXPECT_TRUE(command.programmed.empty());
+}
+
+} // namespace
+} // namespace talmar::test

@@ -1,0 +1,221 @@
+// The record engine over one table file: states, moves, fields, checks at open.
+
+#include "tests/store/StoreFixture.h"
+
+#include <sqlite3.h>
+
+namespace talmar::test {
+namespace {
+
+long long CountRows(const std::string& file, const std::string& table) {
+    sqlite3* db = nullptr;
+    sqlite3_open(file.c_str(), &db);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, ("SELECT count(*) FROM " + table).c_str(), -1, &st, nullptr);
+    const long long n = sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int64(st, 0) : -1;
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return n;
+}
+
+class TableTest : public TStoreTest {
+protected:
+    void SetUp() override {
+        CreateTableFile(TableDef(TTableId::DataLF), "Data_LF.DB");
+        lf.Open();
+    }
+    TTable lf{TableDef(TTableId::DataLF)};
+};
+
+TEST_F(TableTest, EditOnEmptyTableStartsARecordAndModifiedMeansChanged) {
+    EXPECT_TRUE(lf.Bof() && lf.Eof());
+    lf.Edit();
+    EXPECT_EQ(lf.State(), TTableState::Insert);
+    EXPECT_FALSE(lf.Modified());
+    for (int f = 0; f < lf.FieldCount(); ++f)
+        EXPECT_TRUE(lf.Value(f).IsNull());
+    lf.SetFieldByName("numkp", 7); // names ignore letter case
+    EXPECT_TRUE(lf.Modified());
+    lf.Post();
+    EXPECT_EQ(lf.State(), TTableState::Browse);
+    lf.Close(); // the file is closed to everyone else while the table is open
+    EXPECT_EQ(CountRows("Data_LF.DB", "Data_LF WHERE NumKP = 7"), 1);
+    lf.Open();
+
+    lf.Edit();
+    EXPECT_EQ(lf.State(), TTableState::Edit);
+    lf.SetFieldByName("NumKP", 7);   // the same value is no change
+    lf.SetFieldByName("NameKP", ""); // an empty text is an empty field
+    EXPECT_FALSE(lf.Modified());
+    lf.SetFieldByName("NumKP", 8);
+    lf.Cancel();
+    EXPECT_EQ(lf.FieldByName("NumKP"), TValue(7));
+    EXPECT_THROW(lf.SetFieldByName("NumKP", 9), TDbError); // browse state
+}
+
+TEST_F(TableTest, MovingPostsAModifiedEditAndDropsAnUntouchedNewRecord) {
+    for (int n = 1; n <= 3; ++n) {
+        lf.Append();
+        lf.SetFieldByName("NumKP", n);
+        lf.SetFieldByName("NameKP", "КП-" + std::to_string(n));
+    }
+    lf.First(); // the third record is posted by the move
+    EXPECT_EQ(lf.RecordCount(), 3);
+    lf.Next();
+    lf.Edit();
+    lf.SetFieldByName("NumKP", 20);
+    lf.Next();
+    EXPECT_EQ(lf.ValueAt(1, lf.FieldIndex("NumKP")), TValue(20));
+    lf.Insert();
+    lf.Prior();
+    EXPECT_EQ(lf.RecordCount(), 3);
+
+    // Walk in physical order; Eof after the last, Bof before the first.
+    std::vector<std::int64_t> seen;
+    for (lf.First(); !lf.Eof(); lf.Next())
+        seen.push_back(lf.FieldByName("NumKP").AsInteger());
+    EXPECT_EQ(seen, (std::vector<std::int64_t>{1, 20, 3}));
+    EXPECT_EQ(lf.RecNo(), 3);
+    EXPECT_EQ(lf.MoveBy(-5), -2);
+    EXPECT_TRUE(lf.Bof());
+
+    EXPECT_TRUE(lf.Locate("namekp", "кп-3")); // Cyrillic letters ignore case too
+    EXPECT_EQ(lf.RecNo(), 3);
+    EXPECT_TRUE(lf.Locate("NUMKP", "20"));
+    EXPECT_EQ(lf.RecNo(), 2);
+    EXPECT_FALSE(lf.Locate("NumKP", 99));
+    EXPECT_EQ(lf.RecNo(), 2);
+    lf.Delete();
+    EXPECT_EQ(lf.RecordCount(), 2);
+    EXPECT_EQ(lf.FieldByName("NumKP"), TValue(3));
+    lf.Close();
+    EXPECT_EQ(CountRows("Data_LF.DB", "Data_LF WHERE NumKP IN (1, 3)"), 2);
+    EXPECT_EQ(CountRows("Data_LF.DB", "Data_LF"), 2);
+}
+
+TEST_F(TableTest, ValuesAreCheckedAgainstTheColumnType) {
+    lf.Edit();
+    EXPECT_THROW(lf.SetFieldByName("NumKP", "abc"), TConvertError);
+    EXPECT_THROW(lf.SetFieldByName("NumKP", 3000000000LL), TConvertError);
+    EXPECT_THROW(lf.SetFieldByName("NameKP", std::string(31, 'x')), TConvertError);
+    EXPECT_FALSE(lf.Modified());
+    lf.SetFieldByName("NameKP", "Подстанция с длинным именем 30"); // 30 letters, 57 bytes
+    lf.SetFieldByName("EImpTC", " 42 ");
+    lf.SetFieldByName("CoeffTI1", "1,15");
+    lf.SetFieldByName("ECodingIsLong", 1);
+    lf.Post();
+    lf.Close();
+    lf.Open();
+    EXPECT_EQ(lf.FieldByName("EImpTC"), TValue(42));
+    EXPECT_EQ(lf.FieldByName("CoeffTI1"), TValue(1.15));
+    EXPECT_EQ(lf.FieldByName("ECodingIsLong"), TValue(true));
+    EXPECT_EQ(lf.FieldByName("NameKP").AsString(), "Подстанция с длинным именем 30");
+}
+
+TEST_F(TableTest, NotificationsForBoundControls) {
+    std::vector<std::pair<TTableEvent, int>> events;
+    const int id = lf.Subscribe([&](const TTableChange& c) { events.emplace_back(c.event, c.field); });
+    lf.Edit();
+    lf.SetFieldByName("EImpTC", 1);
+    lf.Post();
+    lf.Unsubscribe(id);
+    lf.Edit();
+    const int f = lf.FieldIndex("EImpTC");
+    EXPECT_EQ(events, (std::vector<std::pair<TTableEvent, int>>{{TTableEvent::StateChanged, -1},
+                                                                {TTableEvent::RecordMoved, -1},
+                                                                {TTableEvent::FieldChanged, f},
+                                                                {TTableEvent::StateChanged, -1},
+                                                                {TTableEvent::DataChanged, -1}}));
+}
+
+TEST_F(TStoreTest, ColumnsAreCheckedAtOpen) {
+    const struct {
+        std::string create;
+        std::string message; // empty: the file opens
+    } cases[] = {
+        {"CREATE TABLE Pref (NumCom INTEGER)", "В таблице Pref.db нет столбца TypeRemoteControl"},
+        {"CREATE TABLE Pref (NumCom TEXT, TypeRemoteControl INTEGER)",
+         "В таблице Pref.db столбец NumCom имеет тип TEXT, а должен быть INTEGER"},
+        {"CREATE TABLE Other (NumCom INTEGER)", "В файле Pref.db нет таблицы Pref"},
+        // Extra columns are walked like the others, in the file's order.
+        {"CREATE TABLE pref (Note TEXT, typeremotecontrol integer, NUMCOM Integer)", ""},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove("Pref.db");
+        ExecSql("Pref.db", c.create);
+        TTable t(TableDef(TTableId::Pref));
+        if (c.message.empty()) {
+            ASSERT_NO_THROW(t.Open());
+            ASSERT_EQ(t.StoredFieldCount(), 3);
+            EXPECT_EQ(t.Field(0).name, "Note");
+            EXPECT_EQ(t.Field(2).name, "NumCom");
+            continue;
+        }
+        try {
+            t.Open();
+            ADD_FAILURE() << c.create;
+        } catch (const TDbError& e) {
+            EXPECT_EQ(e.what(), c.message);
+            EXPECT_FALSE(t.Active());
+        }
+    }
+    ExecSql("Data_ORTEN.DB",
+            CreateTableSql(TableDef(TTableId::DataORTEN)) + "; ALTER TABLE Data_ORTEN ADD TextSysMode");
+    TTable orten(TableDef(TTableId::DataORTEN));
+    orten.AddCalculatedField({"TextSysMode", TFieldType::Alpha, 15, {}, true, {}},
+                             [](const TTable&, const std::vector<TValue>&) { return TValue(); });
+    EXPECT_THROW(orten.Open(), TDbError);
+}
+
+TEST_F(TStoreTest, OrtenIsReadInTheOrderOfItsKey) {
+    std::string sql = CreateTableSql(TableDef(TTableId::DataORTEN));
+    sql.replace(sql.find("\"NameKP\" VARCHAR(30)"), 20, "\"NameKP\" VARCHAR(30) PRIMARY KEY");
+    ExecSql("Data_ORTEN.DB",
+            sql + "; INSERT INTO Data_ORTEN (NameKP, ENumController) VALUES ('B', 2), ('C', 3), ('A', 1)");
+    TTable t(TableDef(TTableId::DataORTEN));
+    t.Open();
+    std::vector<std::int64_t> seen;
+    for (t.First(); !t.Eof(); t.Next())
+        seen.push_back(t.FieldByName("ENumController").AsInteger());
+    EXPECT_EQ(seen, (std::vector<std::int64_t>{1, 2, 3}));
+}
+
+TEST_F(TStoreTest, FilesThatAreNotTablesAreReportedAndLeftAlone) {
+    // The header of an old desktop database table: 32-byte records, a 2 KB header, an unkeyed
+    // table of 2 KB blocks with 3 fields, format version 12.
+    std::string paradox(4096, '\0');
+    paradox[0] = 0x20;
+    paradox[3] = 0x08;
+    paradox[4] = 2;
+    paradox[5] = 2;
+    paradox[0x21] = 3;
+    paradox[0x39] = 12;
+    const struct {
+        std::string bytes;
+        TDbError::TKind kind;
+        std::string says;
+    } cases[] = {{paradox, TDbError::TKind::OldFormat, "старом формате (Paradox)"},
+                 {"garbage, not a database at all", TDbError::TKind::Damaged, "не является таблицей SQLite"},
+                 {"", TDbError::TKind::Damaged, "пуст"}};
+    for (const auto& c : cases) {
+        WriteFileBytes("Data_LF.DB", c.bytes);
+        TTable t(TableDef(TTableId::DataLF));
+        try {
+            t.Open();
+            ADD_FAILURE() << c.says;
+        } catch (const TDbError& e) {
+            EXPECT_EQ(e.Kind(), c.kind);
+            EXPECT_NE(std::string(e.what()).find("Data_LF.DB"), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find(c.says), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(ReadFileBytes("Data_LF.DB"), c.bytes);
+        EXPECT_FALSE(std::filesystem::exists("Data_LF.DB-journal"));
+    }
+    std::filesystem::remove("Data_LF.DB");
+    TTable t(TableDef(TTableId::DataLF));
+    EXPECT_THROW(t.Open(), TDbError);
+    EXPECT_FALSE(std::filesystem::exists("Data_LF.DB")); // never made of its own accord
+}
+
+} // namespace
+} // namespace talmar::test
