@@ -1,0 +1,291 @@
+// The main window's modem commands, offscreen, against the modem simulator over a pty, with the
+// sample tables made by talmar-tables.
+#include "app/MainWindow.h"
+#include "link/Cp1251.h"
+#include "sim/ModemSim.h"
+#include "store/DMTables.h"
+#include "tests/support/RecordingHost.h"
+#include "tests/support/TempDir.h"
+
+#include <QProgressBar>
+#include <QToolBar>
+#include <atomic>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <map>
+#include <regex>
+#include <thread>
+
+using namespace talmar;
+using talmar::test::ReadFileBytes;
+using talmar::test::TRecordingHost;
+using talmar::test::TTempDir;
+using talmar::test::WriteFileBytes;
+
+namespace {
+
+const std::string kStamp = R"(\d\d\.\d\d\.\d{4} \d{1,2}:\d\d:\d\d)";
+
+bool Matches(const std::string& line, const std::string& pattern) {
+    return std::regex_match(line, std::regex(pattern));
+}
+
+// A Generic firmware file of `words` consecutive words from address 0.
+std::vector<uint16_t> WriteFirmware(const std::string& path, int words) {
+    std::vector<uint16_t> w;
+    std::string text;
+    for (int i = 0; i < words; ++i) {
+        w.push_back(static_cast<uint16_t>(0xC000 + i * 7));
+        char line[32];
+        std::snprintf(line, sizeof line, "%06X:%04X\r\n", i, w.back());
+        text += line;
+    }
+    WriteFileBytes(path, text);
+    return w;
+}
+
+struct Commands : ::testing::Test {
+    TTempDir dir{true};
+    std::unique_ptr<sim::TModemSim> sim;
+    TRecordingHost* host = nullptr;
+    std::unique_ptr<TFMain> w;
+    std::unique_ptr<TDMTables> dm;
+
+    void SetUp() override {
+        const std::string tool =
+            std::string(TALMAR_BINARY_DIR) + "/tools/tables/talmar-tables sample >/dev/null";
+        ASSERT_EQ(std::system(tool.c_str()), 0);
+        sim = std::make_unique<sim::TModemSim>();
+        setenv("TALMAR_COM2", sim->SlavePath().c_str(), 1); // the sample Pref.db says COM2
+        auto h = std::make_unique<TRecordingHost>();
+        host = h.get();
+        w = std::make_unique<TFMain>(std::move(h));
+        dm = std::make_unique<TDMTables>(w->Host(), w.get());
+        ASSERT_TRUE(dm->Open());
+        w->SetDataModule(dm.get());
+    }
+    void TearDown() override {
+        w.reset();
+        dm.reset();
+        unsetenv("TALMAR_COM2");
+    }
+
+    size_t LogSize() const { return w->LogLines().size(); }
+    std::vector<std::string> NewLines(size_t from) const {
+        return {w->LogLines().begin() + static_cast<long>(from), w->LogLines().end()};
+    }
+    void ExpectIdle() const {
+        EXPECT_FALSE(w->Locked());
+        EXPECT_TRUE(w->ToolBar1->isEnabled());
+        EXPECT_TRUE(w->PrBar->isHidden());
+        EXPECT_EQ(w->Programmator, nullptr);
+    }
+    // The EEPROM a modem holds after temp.eep was programmed into a blank one: the lines in
+    // address order, a later line for the same address winning.
+    sim::TBytes ExpectedEeprom(size_t size) const {
+        sim::TBytes e(size, 0xFF);
+        std::string text = ReadFileBytes("temp.eep");
+        std::map<unsigned, unsigned> last;
+        unsigned a = 0, v = 0;
+        for (size_t pos = 0; pos < text.size();) {
+            const size_t end = text.find("\r\n", pos);
+            EXPECT_NE(end, std::string::npos) << "temp.eep lines end with CR LF";
+            if (end == std::string::npos)
+                break;
+            EXPECT_EQ(std::sscanf(text.substr(pos, end - pos).c_str(), "%4X:%2X", &a, &v), 2);
+            e.at(a) = static_cast<uint8_t>(v);
+            pos = end + 2;
+        }
+        return e;
+    }
+};
+
+} // namespace
+
+TEST_F(Commands, FirmwareGoesIntoFlashWithLogAndProgress) {
+    const auto words = WriteFirmware(dir.File("fw.rom"), 100);
+    w->FileChosen(dir.File("fw.rom"));
+    const size_t before = LogSize();
+    int maxSeen = 0, lastSeen = 0;
+    QObject::connect(w->PrBar, &QProgressBar::valueChanged, [&](int v) {
+        maxSeen = w->PrBar->maximum();
+        lastSeen = v;
+    });
+    w->ProgFlashExecute();
+
+    const auto lines = NewLines(before);
+    ASSERT_EQ(lines.size(), 3u) << ::testing::PrintToString(lines);
+    EXPECT_TRUE(Matches(lines[0], kStamp + ": прошиваю файл \"" + dir.File("fw.rom") + "\"\\.\\.\\."))
+        << lines[0];
+    EXPECT_EQ(lines[1], "ЛТР-20 v3");
+    EXPECT_TRUE(Matches(lines[2], kStamp + ": OK!")) << lines[2];
+    EXPECT_TRUE(host->messages.empty());
+    EXPECT_EQ(maxSeen, 200); // the bar counts bytes: two per word
+    EXPECT_EQ(lastSeen, 200);
+    EXPECT_EQ(w->ProgressTotal, 200);
+    const auto flash = sim->Flash(0);
+    EXPECT_TRUE(std::equal(words.begin(), words.end(), flash.begin()));
+    EXPECT_EQ(flash[100], 0xFFFF);
+    ExpectIdle();
+    // The log is on disk as soon as the command ends.
+    EXPECT_NE(ReadFileBytes("Log.txt").find(": OK!\r\n"), std::string::npos);
+}
+
+TEST_F(Commands, FailedRunAndMissingFileAndClosedPortEachEndCleanly) {
+    // No file chosen: a message, nothing logged, the log not marked.
+    size_t before = LogSize();
+    w->ProgFlashExecute();
+    EXPECT_EQ(host->Texts(), std::vector<std::string>{"Введите имя файла"});
+    EXPECT_EQ(LogSize(), before);
+    EXPECT_FALSE(w->LogChanged);
+    ExpectIdle();
+
+    // A bad CRC in the answer to the begin request (replies: two identifications, preparation,
+    // begin) ends the run before any data block.
+    WriteFirmware(dir.File("fw.rom"), 20);
+    w->FileChosen(dir.File("fw.rom"));
+    sim::TModemFaults faults;
+    faults.badCrcOnReply = 4;
+    sim->SetFaults(0, faults);
+    host->messages.clear();
+    before = LogSize();
+    w->ProgFlashExecute();
+    EXPECT_EQ(host->Texts(), std::vector<std::string>{"Не удалось прошить файл в модем"});
+    auto lines = NewLines(before);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_TRUE(Matches(lines[2], kStamp + ": не удалось прошить файл в модем")) << lines[2];
+    for (const auto& r : sim->Requests())
+        EXPECT_NE(r.request.at(1), FN_WRITE_FLASH);
+    ExpectIdle();
+
+    // A port that cannot be opened: the error's own text after the window is unlocked.
+    setenv("TALMAR_COM2", "/dev/talmar-no-such-port", 1);
+    host->messages.clear();
+    before = LogSize();
+    w->ProgFlashExecute();
+    ASSERT_EQ(host->messages.size(), 1u);
+    EXPECT_EQ(host->messages[0].text, "Unable to open com port (win error code: 2)");
+    EXPECT_EQ(host->messages[0].icon, TMsgIcon::Error);
+    EXPECT_EQ(NewLines(before).size(), 1u); // the start line stays
+    ExpectIdle();
+}
+
+TEST_F(Commands, PollingShowsTheIdentificationAndLeavesTheLogAlone) {
+    const size_t before = LogSize();
+    w->TBGetInfoClick();
+    EXPECT_EQ(host->Texts(), std::vector<std::string>{"ЛТР-20 v3"});
+    EXPECT_EQ(LogSize(), before);
+    EXPECT_FALSE(w->LogChanged);
+    EXPECT_FALSE(w->ComPort1().Connected());
+    ExpectIdle();
+}
+
+TEST_F(Commands, SettingsOfEachTableLandInEepromByteForByte) {
+    struct Case {
+        TTable& table;
+        std::string startPattern;
+        int sysCode;
+    };
+    // A settings file chosen earlier is never what this command programs.
+    WriteFileBytes(dir.File("other.eep"), "0000:55\r\n");
+    w->FileChosen(dir.File("other.eep"));
+    std::filesystem::current_path(dir.Path());
+    const std::string tail = R"(,   р\.к\.= -?\d+ дБ,   с\.к\.= -?\d+ дБ)";
+    const Case cases[] = {
+        {dm->TDataLF(), kStamp + ": прошиваю настройки .+, частотная,   номер КП = \\d+" + tail,
+         kSysFrequency},
+        {dm->TDataLT(), kStamp + ": прошиваю настройки .+, временная, номер КП = \\d+" + tail, kSysTime},
+        {dm->TDataORTEN(), kStamp + ": прошиваю настройки .+, ОРТЕН" + tail, kSysORTEN},
+    };
+    const uint16_t sysAddr = static_cast<uint16_t>(dm->FindParam("eSysMode")->addr.AsInteger());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.table.Name());
+        sim->SetEeprom(0, sim::TBytes(sim->Eeprom(0).size(), 0xFF));
+        c.table.First();
+        const size_t before = LogSize();
+        EXPECT_TRUE(dm->ProgramSettings(c.table));
+        EXPECT_EQ(w->SettingsFileName, "temp.eep");
+        EXPECT_TRUE(host->messages.empty()) << ::testing::PrintToString(host->Texts());
+        const auto lines = NewLines(before);
+        ASSERT_EQ(lines.size(), 2u);
+        EXPECT_TRUE(Matches(lines[0], c.startPattern)) << lines[0];
+        EXPECT_TRUE(Matches(lines[1], kStamp + ": OK!"));
+        const auto eeprom = sim->Eeprom(0);
+        EXPECT_EQ(eeprom, ExpectedEeprom(eeprom.size()));
+        EXPECT_EQ(eeprom.at(sysAddr), c.sysCode);
+        EXPECT_NE(eeprom.at(0), 0x55);
+        ExpectIdle();
+    }
+}
+
+TEST_F(Commands, SettingsStartTextShowsStoredLevelsNotCorrected) {
+    TTable& lf = dm->TDataLF();
+    lf.First();
+    lf.Edit();
+    lf.SetFieldByName("NameKP", TValue("КП Северный"));
+    lf.SetFieldByName("NumKP", TValue(7));
+    lf.SetFieldByName("AttenTr1", TValue(-20));
+    lf.SetFieldByName("AttenTrAUX", TValue(-3));
+    lf.SetFieldByName("ResistTr", TValue(-6));
+    lf.Post();
+    EXPECT_EQ(TFMain::SettingsStartText(lf),
+              ": прошиваю настройки КП Северный, частотная,   номер КП = 7,   р.к.= -20 дБ,   с.к.= -3 дБ");
+}
+
+TEST_F(Commands, FailedSettingsRunShowsTheMessageThenLogsTheFailure) {
+    // Replies of an EEPROM run: identification, begin, the data blocks, end. Spoil them all.
+    sim::TModemFaults faults;
+    faults.badCrcOnReply = 2;
+    sim->SetFaults(0, faults);
+    dm->TDataLT().First();
+    const size_t before = LogSize();
+    dm->ProgramSettings(dm->TDataLT());
+    EXPECT_EQ(host->Texts(), std::vector<std::string>{"Не удалось прошить настройки в модем"});
+    const auto lines = NewLines(before);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_TRUE(Matches(lines[1], kStamp + ": не удалось прошить настройки")) << lines[1];
+    EXPECT_TRUE(w->LogChanged);
+    ExpectIdle();
+}
+
+TEST_F(Commands, SlowSilentModemIsLoggedWithoutADateAndNothingMoreIsSent) {
+    sim::TModemFaults faults;
+    faults.silent = true;
+    sim->SetFaults(0, faults);
+    WriteFirmware(dir.File("fw.rom"), 8);
+    w->FileChosen(dir.File("fw.rom"));
+    const size_t before = LogSize();
+    w->ProgFlashExecute();
+    const auto lines = NewLines(before);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[1], "Модем не отвечает или не поддерживает Modbus");
+    EXPECT_TRUE(host->messages.empty());
+    EXPECT_EQ(sim->Requests().size(), 1u); // the identification request only
+    EXPECT_TRUE(w->LogChanged);
+    ExpectIdle();
+}
+
+TEST_F(Commands, SlowModemSilentInModbusAfterItsFirstAnswerIsProgrammedByTheDirectPath) {
+    const auto words = WriteFirmware(dir.File("fw.rom"), 12);
+    w->FileChosen(dir.File("fw.rom"));
+    // The modem answers the command's identification, then falls silent in Modbus, so the run
+    // takes the direct path.
+    std::thread flip([&] {
+        if (sim->WaitForRequests(1, std::chrono::seconds(10))) {
+            sim::TModemFaults faults;
+            faults.silentModbus = true;
+            sim->SetFaults(0, faults);
+        }
+    });
+    const size_t before = LogSize();
+    w->ProgFlashExecute();
+    flip.join();
+    const auto lines = NewLines(before);
+    ASSERT_EQ(lines.size(), 3u) << ::testing::PrintToString(lines);
+    EXPECT_TRUE(Matches(lines[2], kStamp + ": OK!")) << lines[2];
+    const auto flash = sim->Flash(0);
+    EXPECT_TRUE(std::equal(words.begin(), words.end(), flash.begin()));
+    // Sync, enable and erase answers count too, so the bar ends past its maximum of 24.
+    EXPECT_EQ(w->ProgressTotal, 3 + 2 * 12);
+    ExpectIdle();
+}
