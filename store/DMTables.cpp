@@ -46,7 +46,10 @@ TDMTables::TDMTables(IHost& host, ISettingsCommand* command)
         return s.empty() ? TValue() : TValue(s);
     });
     // The lookup index follows every change of the parameter table.
-    paramType_.Subscribe([this](const TTableChange&) { paramIndexValid_ = false; });
+    paramType_.Subscribe([this](const TTableChange& c) {
+        if (c.event != TTableEvent::RecordMoved)
+            paramIndexValid_ = false;
+    });
 }
 
 TDMTables::~TDMTables() {
@@ -86,15 +89,15 @@ bool TDMTables::Open() {
             return false;
         }
     }
-    paramIndexValid_ = false;
+    BuildParamIndex();
     return true;
 }
 
 void TDMTables::Close() {
     DiscardSettingsBuffer();
-    for (TTable* t : {&orten_, &lf_, &lt_, &pref_}) {
+    for (const TTableId id : kCommitOrder) {
         try {
-            t->ApplyCommitRule();
+            Table(id).ApplyCommitRule();
         } catch (const std::exception& e) {
             ShowError(e);
         }

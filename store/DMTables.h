@@ -7,6 +7,7 @@
 #include "store/SettingsCommand.h"
 #include "store/Table.h"
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -27,6 +28,10 @@ inline constexpr int kSysORTEN = 3;
 
 // The text shown for SysMode: -1 "выполняю...", 0 "Не отвечает", 1..3 the system; else empty.
 std::string TextSysMode(const TValue& sysMode);
+
+// At exit the commit rule is applied to these tables, in this order, before they are closed.
+inline constexpr std::array<TTableId, 4> kCommitOrder = {TTableId::DataORTEN, TTableId::DataLF,
+                                                         TTableId::DataLT, TTableId::Pref};
 
 // One row of ParamType.db.
 struct TParam {

@@ -283,6 +283,13 @@ TEST_F(ImageBuilderTest, PendingEditIsCommittedAndTheOldImageReplaced) {
     EXPECT_EQ(Image().find('x'), std::string::npos);
 }
 
+TEST_F(ImageBuilderTest, AnImageThatCannotBeWrittenIsAnError) {
+    std::filesystem::create_directory("temp.eep");
+    FillLF();
+    EXPECT_THROW(dm.ProgramSettings(dm.TDataLF()), std::runtime_error);
+    EXPECT_TRUE(command.programmed.empty());
+}
+
 TEST_F(ImageBuilderTest, ParameterWithoutAddressIsRefused) {
     RewriteMap({}, "UPDATE ParamType SET Addr = NULL WHERE NameEng = 'EUseTI'");
     FillLF();
