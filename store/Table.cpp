@@ -143,6 +143,8 @@ TTable::TTable(const TTableDef& def, std::string fileName)
     : def_(def), fileName_(fileName.empty() ? def.fileName : std::move(fileName)) {}
 
 TTable::~TTable() {
+    // Whoever listened may be gone already; a table that goes away tells no one.
+    listeners_.clear();
     Close();
 }
 

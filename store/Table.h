@@ -120,7 +120,8 @@ public:
     // being edited shows its edited values.
     TValue ValueAt(int row, int field) const;
 
-    // ---- notifications. A listener must not move, edit or close the table it listens to.
+    // ---- notifications. A listener must not move, edit or close the table it listens to, and
+    // must unsubscribe before it goes away.
     int Subscribe(TTableListener listener);
     void Unsubscribe(int id);
 
