@@ -8,7 +8,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libqt6serialport6-dev libgl-dev
   libsqlite3-dev sqlite3
   googletest libgtest-dev libgmock-dev
-  xvfb xauth x11-apps imagemagick fonts-dejavu-core
+  xvfb xauth x11-apps xdotool imagemagick fonts-dejavu-core
 )
 
 missing=()

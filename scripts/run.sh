@@ -13,27 +13,56 @@ cmake --build "$build" -j"$(nproc)"
 demo=${TALMAR_DEMO_DIR:-$root/demo-run}
 mkdir -p "$demo"
 cd "$demo"
-if [ -x "$root/$build/tools/tables/talmar-tables" ] && [ ! -e Pref.db ]; then
-  "$root/$build/tools/tables/talmar-tables" sample
-fi
-cp -n "$root"/demo/*.rom . 2>/dev/null || true
+# Sample tables (COM2, a few КП per system, an example parameter map) and the sample firmware.
+[ -e Pref.db ] || "$root/$build/tools/tables/talmar-tables" sample
+cp "$root/demo/ltr20-demo.rom" .
 
 sim_pid=""
 cleanup() { [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true; }
 trap cleanup EXIT
-if [ -x "$root/$build/sim/talmar-modem-sim" ]; then
-  # A modem to program (controller 1) and two more КП on the line.
-  "$root/$build/sim/talmar-modem-sim" --link "$demo/modem" --quiet \
-      --ident "ЛТР-20 демо" --controller 1 --modem 2:3 --modem 3:1 > "$demo/sim.out" 2>"$demo/sim.log" &
-  sim_pid=$!
-  for _ in $(seq 50); do [ -e "$demo/modem" ] && break; sleep 0.1; done
-  export TALMAR_COM2="$demo/modem"
-  echo "Modem simulator on $(head -n1 "$demo/sim.out") (COM2 -> $TALMAR_COM2)"
-fi
+# The modem on the programming cable (controller 1, frequency system) and two more КП on the line
+# for the system switch; real wire time, so the progress bar moves as it would with a modem.
+rm -f "$demo/modem"
+"$root/$build/sim/talmar-modem-sim" --link "$demo/modem" --wire-time --quiet \
+    --controller 1 --sys-mode 1 --sys-mode-addr 16 --extra 2,3 --extra 3,1 >"$demo/sim.out" &
+sim_pid=$!
+for _ in $(seq 50); do [ -e "$demo/modem" ] && break; sleep 0.1; done
+export TALMAR_COM2="$demo/modem"
+echo "Modem simulator on $(head -n1 "$demo/sim.out"); COM2 -> $TALMAR_COM2"
+echo "Firmware to try: $demo/ltr20-demo.rom (Файл -> Открыть файл прошивки..., then F4)"
 
 if [ -n "${DISPLAY:-}" ]; then
   "$root/$build/app/talmar"
-else
-  echo "No display: running Talmar under a virtual display; the screenshot goes to $demo/talmar.png"
-  TALMAR_EXE="$root/$build/app/talmar" bash "$root/scripts/screenshot.sh" "$demo/talmar.png" "$demo" 4
+  exit 0
 fi
+
+# No display: run the program under a virtual one and drive it as a user would: choose the sample
+# firmware in the open dialog, program it, and save a screenshot of the result.
+echo "No display: running Talmar under a virtual display (Xvfb)."
+display=:$((90 + RANDOM % 100))
+Xvfb "$display" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+trap 'cleanup; kill $app_pid $xvfb_pid 2>/dev/null || true' EXIT
+sleep 1
+export DISPLAY=$display QT_QPA_PLATFORM=xcb
+"$root/$build/app/talmar" >/dev/null 2>&1 &
+app_pid=$!
+win=""
+for _ in $(seq 50); do
+  win=$(xdotool search --name "Тальмар v3.2.0" 2>/dev/null | head -n1) && [ -n "$win" ] && break
+  sleep 0.2
+done
+[ -n "$win" ] || { echo "the main window did not appear" >&2; exit 1; }
+xdotool windowfocus --sync "$win"
+xdotool key F3
+sleep 1.5
+xdotool type --delay 20 "$demo/ltr20-demo.rom"
+xdotool key Return
+sleep 1
+xdotool windowfocus --sync "$win"
+xdotool key F4
+sleep 4
+import -window root "$demo/talmar.png"
+echo "Screenshot after programming the sample firmware: $demo/talmar.png"
+echo "Log of the session: $demo/Log.txt"
+kill "$app_pid" 2>/dev/null || true
