@@ -76,10 +76,10 @@ TLoadedImage ParseImage(std::string_view contents, TTypePROM type, const std::st
 TLoadedImage ReadImageFile(const std::string& fileName, TTypePROM type, TFileFormat previous = Generic);
 
 // Sorts entries into ascending address order. Entries sharing an address end up exactly where
-// this exchange sort puts them: n passes, pass p comparing the neighbours
-// k, k+1 for k = 0 .. max(0, n-2-p) and swapping them when the first address is greater than or
-// equal to the second. That order decides which of them the modem gets last, so it is kept; the
-// work is O(n log n) when all addresses differ and well below quadratic otherwise.
+// this exchange sort puts them: n passes, pass p comparing the neighbours k, k+1 for
+// k = 0 .. max(0, n-2-p) and swapping them when the first address is greater than or equal to
+// the second. That order decides which of them the modem gets last, so it is kept. The work is
+// O(n log n) when all addresses differ and at most O(n sqrt n) otherwise.
 void SortImage(TImage& image);
 
 } // namespace talmar
