@@ -13,4 +13,7 @@ std::string Cp1251ToUtf8(std::string_view bytes);
 // UTF-8 to Windows-1251 bytes. Characters the code page lacks, and malformed UTF-8, become '?'.
 std::string Utf8ToCp1251(std::string_view utf8);
 
+// Appends one character (a code point of the Basic Multilingual Plane) as UTF-8.
+void AppendUtf8(std::string& out, char32_t cp);
+
 } // namespace talmar

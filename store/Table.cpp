@@ -16,16 +16,6 @@ namespace {
 constexpr int kSharedBusyMs = 3000;
 constexpr int kExclusiveBusyMs = 500;
 
-std::string QuoteId(const std::string& s) {
-    std::string out = "\"";
-    for (char c : s) {
-        if (c == '"')
-            out += '"';
-        out += c;
-    }
-    return out + "\"";
-}
-
 // Declared types compared without regard to letter case and blanks: "varchar (30)" is VARCHAR(30).
 std::string NormalizeType(std::string_view t) {
     std::string out;

@@ -163,16 +163,6 @@ TTableDef MakePref() {
             {Int("NumCom"), Int("TypeRemoteControl")}};
 }
 
-std::string QuoteId(const std::string& s) {
-    std::string out = "\"";
-    for (char c : s) {
-        if (c == '"')
-            out += '"';
-        out += c;
-    }
-    return out + "\"";
-}
-
 } // namespace
 
 const TTableDef& TableDef(TTableId id) {
@@ -246,6 +236,16 @@ void CreateTableFile(const TTableDef& def, const std::string& path) {
         std::filesystem::remove(path, ec);
         throw TDbError(TDbError::TKind::General, "Не удалось создать таблицу " + path + ": " + error);
     }
+}
+
+std::string QuoteId(const std::string& s) {
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    return out + "\"";
 }
 
 } // namespace talmar

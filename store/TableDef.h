@@ -56,4 +56,7 @@ std::string CreateTableSql(const TTableDef& def);
 // that name exists already: an existing table is never overwritten.
 void CreateTableFile(const TTableDef& def, const std::string& path);
 
+// A name quoted for SQL: "Data_LF", with inner quotes doubled.
+std::string QuoteId(const std::string& s);
+
 } // namespace talmar

@@ -1,22 +1,8 @@
 #include "store/Text.h"
 
+#include "link/Cp1251.h"
+
 namespace talmar {
-namespace {
-
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-} // namespace
 
 std::string Trim(std::string_view s) {
     const auto blank = [](char c) { return c == ' ' || c == '\t'; };
