@@ -1,23 +1,29 @@
 // The main window's commands that drive the modem: programming a firmware file, polling the modem,
-// and programming a settings image made from a КП record.
+// and programming a settings image made from a КП record. The jobs themselves are shared with
+// talmar-cli; the window adds its lock, its cursor, its log pane and its progress bar.
 #include "app/MainWindow.h"
-#include "link/LogFile.h"
+#include "app/jobs/Jobs.h"
 #include "store/DMTables.h"
 
-#include <QApplication>
 #include <QProgressBar>
 
 namespace talmar {
 
 namespace {
 
-constexpr const char* kMsgNoFile = "Введите имя файла";
-constexpr const char* kMsgNoModem = "Модем не отвечает или не поддерживает Modbus";
-constexpr const char* kMsgFlashFailed = "Не удалось прошить файл в модем";
-constexpr const char* kMsgSettingsFailed = "Не удалось прошить настройки в модем";
-
-std::string Field(const TTable& table, const char* name) {
-    return table.FieldByName(name).AsString();
+// The window as the front door of a job: its host, its port, Pref.NumCom, its log pane and its
+// Programmator slot.
+TJobFrontDoor WindowDoor(TFMain& w, std::function<int()> numCom, bool withProgress) {
+    TJobFrontDoor door(w.Host(), w.ComPort1());
+    door.numCom = std::move(numCom);
+    door.appendLog = [&w](const std::string& line) { w.AppendLog(line); };
+    door.logChanged = [&w] { w.LogChanged = true; };
+    if (withProgress)
+        door.progress = [&w](TProgrammator& sender, TTypePROM typeProm, int data) {
+            w.ProgrammatorReceiveByte(sender, typeProm, data);
+        };
+    door.programmator = &w.Programmator;
+    return door;
 }
 
 } // namespace
@@ -26,18 +32,6 @@ int TFMain::NumCom() {
     if (!dmTables_)
         throw std::runtime_error("Таблица настроек Pref.db не открыта");
     return dmTables_->NumCom();
-}
-
-TProgrammator& TFMain::NewProgrammator(bool withProgress) {
-    Programmator.reset();
-    Programmator = std::make_unique<TProgrammator>(Host());
-    if (withProgress)
-        Programmator->SetOnReceiveByte([this](TProgrammator& sender, TTypePROM typeProm, int data) {
-            ProgrammatorReceiveByte(sender, typeProm, data);
-        });
-    Programmator->SetPort(&ComPort1());
-    Programmator->SetComNumber(NumCom());
-    return *Programmator;
 }
 
 void TFMain::EndCommand() {
@@ -50,39 +44,18 @@ void TFMain::EndCommand() {
 void TFMain::ProgFlashExecute() {
     if (Locked())
         return;
-    bool locked = false;
+    TJobFrontDoor door = WindowDoor(
+        *this, [this] { return NumCom(); }, true);
+    door.begin = [this] { LockMainWindow(); };
+    door.end = [this] { UnlockMainWindow(); };
     try {
-        TProgrammator& prog = NewProgrammator(true);
-        prog.SetFileNameFLASH(FirmwareFileName);
-        if (prog.FileNameFLASH().empty()) {
-            Host().ShowMessage(kMsgNoFile);
-        } else {
-            LockMainWindow();
-            locked = true;
-            AppendLog(LogNow() + ": прошиваю файл \"" + FirmwareFileName + "\"...");
-            LogChanged = true;
-            std::string ident;
-            if (!prog.Identify(ident)) {
-                AppendLog(kMsgNoModem);
-            } else {
-                AppendLog(ident);
-                if (prog.ProgramMemory(tpFLASH)) {
-                    AppendLog(LogNow() + ": OK!");
-                } else {
-                    Host().ShowMessage(kMsgFlashFailed);
-                    AppendLog(LogNow() + ": не удалось прошить файл в модем");
-                }
-            }
-        }
+        RunFirmware(door, FirmwareFileName);
     } catch (const std::exception& e) {
-        if (locked)
-            UnlockMainWindow();
+        // The window is unlocked before the error is shown.
         EndCommand();
         ShowError(e.what());
         return;
     }
-    if (locked)
-        UnlockMainWindow();
     EndCommand();
 }
 
@@ -102,37 +75,16 @@ void TFMain::ProgrammatorReceiveByte(TProgrammator& sender, TTypePROM typeProm, 
 
 void TFMain::TBGetInfoClick() {
     Guarded([this] {
-        try {
-            TProgrammator& prog = NewProgrammator(false);
-            ComPort1().SetBaudRate(br38400);
-            ComPort1().Open();
-            std::string ident;
-            if (prog.Identify(ident))
-                Host().ShowMessage(ident);
-            else
-                Host().ShowMessage(kMsgNoModem);
-            ComPort1().Close();
-        } catch (...) {
-            Programmator.reset();
-            throw;
-        }
-        Programmator.reset();
+        TJobFrontDoor door = WindowDoor(
+            *this, [this] { return NumCom(); }, false);
+        std::string ident;
+        if (RunIdentify(door, ident))
+            Host().ShowMessage(ident);
     });
 }
 
 std::string TFMain::SettingsStartText(const TTable& table) {
-    // "р.к." is the working channel, "с.к." the service channel; levels as stored, without the
-    // line-resistance correction.
-    const std::string levels =
-        ",   р.к.= " + Field(table, "AttenTr1") + " дБ" + ",   с.к.= " + Field(table, "AttenTrAUX") + " дБ";
-    const std::string name = table.Name();
-    if (name == "TDataLF")
-        return ": прошиваю настройки " + Field(table, "NameKP") +
-               ", частотная,   номер КП = " + Field(table, "NumKP") + levels;
-    if (name == "TDataLT")
-        return ": прошиваю настройки " + Field(table, "NameKP") +
-               ", временная, номер КП = " + Field(table, "NumKP") + levels;
-    return ": прошиваю настройки " + Field(table, "NameKP") + ", ОРТЕН" + levels;
+    return talmar::SettingsStartText(table);
 }
 
 void TFMain::ProgSettings(TTable& table) {
@@ -141,35 +93,19 @@ void TFMain::ProgSettings(TTable& table) {
     if (settingsRunning_ || Locked())
         return;
     settingsRunning_ = true;
-    bool waitCursor = false;
+    TJobFrontDoor door = WindowDoor(
+        *this, [this] { return NumCom(); }, true);
+    // The main window's own cursor only: over the editor in front the pointer stays the arrow.
+    door.begin = [this] { setCursor(Qt::WaitCursor); };
+    door.end = [this] { unsetCursor(); };
     try {
-        const std::string startText = SettingsStartText(table);
-        TProgrammator& prog = NewProgrammator(true);
-        prog.SetFileNameEEPROM(SettingsFileName);
-        if (prog.FileNameEEPROM().empty()) {
-            Host().ShowMessage(kMsgNoFile);
-        } else {
-            LogChanged = true;
-            setCursor(Qt::WaitCursor);
-            waitCursor = true;
-            AppendLog(LogNow() + startText);
-            if (prog.ProgramMemory(tpEEPROM)) {
-                AppendLog(LogNow() + ": OK!");
-            } else {
-                Host().ShowMessage(kMsgSettingsFailed);
-                AppendLog(LogNow() + ": не удалось прошить настройки");
-            }
-        }
+        RunSettings(door, table, SettingsFileName);
     } catch (const std::exception& e) {
-        if (waitCursor)
-            unsetCursor();
         EndCommand();
         settingsRunning_ = false;
         ShowError(e.what());
         return;
     }
-    if (waitCursor)
-        unsetCursor();
     EndCommand();
     settingsRunning_ = false;
 }
