@@ -187,6 +187,8 @@ int TComPort::WriteBlock(const uint8_t* data, int count) {
             throw EComPort(EComPortCode::WriteFailed, LastOsError());
     }
     ::tcdrain(static_cast<int>(serial_->handle()));
+    if (trace_)
+        trace_(true, data, count);
     return count;
 }
 
@@ -229,6 +231,8 @@ int TComPort::ReadBlock(uint8_t* buffer, int count) {
         }
         take();
     }
+    if (trace_)
+        trace_(false, buffer, got);
     return got;
 }
 

@@ -11,6 +11,7 @@
 // Ending by a time-out is not an error: the caller looks at the count.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -96,6 +97,12 @@ public:
     // The Qt object underneath, for waiting on its events; null while closed.
     QSerialPort* Serial() const;
 
+    // A watcher of the line's bytes (a trace of requests and replies): called with each block
+    // once it is written (out) and with each completed read, also one that got nothing. Unset,
+    // the port does not look for it beyond one test per block.
+    using TTrace = std::function<void(bool out, const uint8_t* data, int count)>;
+    void SetTrace(TTrace trace) { trace_ = std::move(trace); }
+
 private:
     void ApplyLineSettings();
     int DriverInput() const;
@@ -104,6 +111,7 @@ private:
     std::string port_ = "COM2";
     TBaudRate baud_ = br38400;
     std::unique_ptr<QSerialPort> serial_;
+    TTrace trace_;
 };
 
 } // namespace talmar
