@@ -1,0 +1,130 @@
+#include "tools/cli/Options.h"
+
+#include <cctype>
+#include <vector>
+
+namespace talmar::cli {
+
+const char* const kHelp =
+    "talmar-cli - задания Тальмара из командной строки: опрос и прошивка модемов ЛТР-10/ЛТР-20.\n"
+    "Работает в текущей папке, как окно программы: таблицы настроек, Pref.db, Log.txt, temp.eep.\n"
+    "\n"
+    "  talmar-cli identify                 опросить модем и вывести его идентификационную строку\n"
+    "  talmar-cli flash ФАЙЛ               прошить программу (.rom, .hex) во FLASH: сначала опрос\n"
+    "                                      модема, затем прошивка по Modbus или напрямую\n"
+    "  talmar-cli eeprom ФАЙЛ              прошить файл настроек (.eep) в EEPROM; модем, молчащий\n"
+    "                                      в Modbus, прошивается напрямую\n"
+    "  talmar-cli settings lf|lt|orten КП  прошить настройки КП из таблицы частотной (lf),\n"
+    "                                      временной (lt) системы или ОРТЕН (orten); КП ищется\n"
+    "                                      по названию (NameKP) без учёта регистра\n"
+    "\n"
+    "  --port COMn|УСТРОЙСТВО  порт модема; по умолчанию COM из Pref.db (COMn открывает\n"
+    "                          устройство из $TALMAR_COMn, иначе /dev/ttyS<n-1>)\n"
+    "  --trace                 каждый запрос и ответ в шестнадцатеричном виде с временем в мс\n"
+    "  --quiet                 без хода прошивки и строк журнала на экране\n"
+    "  -h, --help              эта справка\n"
+    "\n"
+    "Результат и строки журнала - в stdout, сообщения, ход прошивки и --trace - в stderr.\n"
+    "Строки журнала дописываются в Log.txt, как в окне. Пока работает окно Тальмара,\n"
+    "talmar-cli не запускается. Код завершения: 0 - выполнено; 1 - модем или файл не\n"
+    "приняли задание; 2 - неверный вызов или окружение (нет таблиц, порт не открылся).\n";
+
+std::string NormalizePort(const std::string& port) {
+    if (port.find('/') != std::string::npos)
+        return port;
+    if (port.size() > 3 && (port[0] == 'C' || port[0] == 'c') && (port[1] == 'O' || port[1] == 'o') &&
+        (port[2] == 'M' || port[2] == 'm') && port.find_first_not_of("0123456789", 3) == std::string::npos &&
+        port.find_first_not_of('0', 3) != std::string::npos)
+        return "COM" + port.substr(3);
+    return {};
+}
+
+bool ParseOptions(int argc, const char* const* argv, TOptions& options, std::string& error) {
+    options = TOptions{};
+    std::vector<std::string> words;
+    bool help = false;
+    bool optionsEnded = false;
+    for (int i = 0; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (optionsEnded || a.size() < 2 || a[0] != '-') {
+            words.push_back(a);
+        } else if (a == "--") {
+            optionsEnded = true;
+        } else if (a == "-h" || a == "--help") {
+            help = true;
+        } else if (a == "--trace") {
+            options.trace = true;
+        } else if (a == "--quiet" || a == "-q") {
+            options.quiet = true;
+        } else if (a == "--port" || a.rfind("--port=", 0) == 0) {
+            std::string value;
+            if (a == "--port") {
+                if (i + 1 >= argc) {
+                    error = "после --port нужен порт: COMn или путь к устройству";
+                    return false;
+                }
+                value = argv[++i];
+            } else {
+                value = a.substr(7);
+            }
+            options.port = NormalizePort(value);
+            if (options.port.empty()) {
+                error = "порт \"" + value + "\" задаётся как COMn (n от 1) или путём к устройству";
+                return false;
+            }
+        } else {
+            error = "неизвестный параметр " + a;
+            return false;
+        }
+    }
+    if (help) {
+        options.command = TCommand::Help;
+        return true;
+    }
+    if (words.empty()) {
+        error = "не указано задание: identify, flash, eeprom или settings";
+        return false;
+    }
+    const std::string& cmd = words[0];
+    const auto arity = [&](size_t n, const char* usage) {
+        if (words.size() == n + 1)
+            return true;
+        error = std::string("вызов: talmar-cli ") + usage;
+        return false;
+    };
+    if (cmd == "identify") {
+        options.command = TCommand::Identify;
+        return arity(0, "identify");
+    }
+    if (cmd == "flash" || cmd == "eeprom") {
+        options.command = cmd == "flash" ? TCommand::Flash : TCommand::Eeprom;
+        if (!arity(1, cmd == "flash" ? "flash ФАЙЛ" : "eeprom ФАЙЛ"))
+            return false;
+        options.file = words[1];
+        if (options.file.empty()) {
+            error = "пустое имя файла";
+            return false;
+        }
+        return true;
+    }
+    if (cmd == "settings") {
+        options.command = TCommand::Settings;
+        if (!arity(2, "settings lf|lt|orten КП"))
+            return false;
+        std::string sys;
+        for (const char c : words[1])
+            sys += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (sys != "lf" && sys != "lt" && sys != "orten") {
+            error =
+                "система \"" + words[1] + "\" неизвестна: lf (частотная), lt (временная) или orten (ОРТЕН)";
+            return false;
+        }
+        options.system = sys;
+        options.kp = words[2];
+        return true;
+    }
+    error = "неизвестное задание \"" + cmd + "\": identify, flash, eeprom или settings";
+    return false;
+}
+
+} // namespace talmar::cli

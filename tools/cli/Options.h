@@ -1,0 +1,34 @@
+#pragma once
+// The command line of talmar-cli.
+
+#include <string>
+
+namespace talmar::cli {
+
+// Exit statuses.
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitRefused = 1; // the modem or the file refused the job
+inline constexpr int kExitUsage = 2;   // wrong usage or environment
+
+enum class TCommand { Help, Identify, Flash, Eeprom, Settings };
+
+struct TOptions {
+    TCommand command = TCommand::Help;
+    std::string file;   // flash, eeprom
+    std::string system; // settings: "lf", "lt" or "orten"
+    std::string kp;     // settings: the NameKP of the record
+    std::string port;   // "COMn" or a device path; empty: Pref.NumCom
+    bool trace = false;
+    bool quiet = false;
+};
+
+extern const char* const kHelp;
+
+// Reads the arguments after the program name. Options may stand anywhere; "--" ends them. False,
+// with a message for the user, on wrong usage (no command included).
+bool ParseOptions(int argc, const char* const* argv, TOptions& options, std::string& error);
+
+// "COM3", "com3" -> "COM3"; a path with a slash is kept as it is; anything else is refused (empty).
+std::string NormalizePort(const std::string& port);
+
+} // namespace talmar::cli

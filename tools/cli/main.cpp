@@ -1,0 +1,203 @@
+// talmar-cli: the main window's modem jobs without the window, one modem per call, for batch work
+// and scripts. It works in the current folder like the window (tables, Pref.db, Log.txt,
+// temp.eep), takes the same single-instance lock and writes the same log lines.
+
+#include "app/jobs/Jobs.h"
+#include "app/jobs/RecordJob.h"
+#include "link/ComPort.h"
+#include "link/ImageFile.h"
+#include "link/InstanceLock.h"
+#include "link/LogFile.h"
+#include "store/DMTables.h"
+#include "store/DbError.h"
+#include "store/SettingsCommand.h"
+#include "tools/cli/Console.h"
+#include "tools/cli/Options.h"
+#include "tools/cli/SessionLog.h"
+
+#include <QCoreApplication>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+
+namespace talmar::cli {
+
+namespace {
+
+// The settings command as the image builder calls it: the settings job on the file it was given.
+class TSettingsCommand : public ISettingsCommand {
+public:
+    explicit TSettingsCommand(TJobFrontDoor& door) : door_(door) {}
+    void SetSettingsFileName(const std::string& name) override { fileName_ = name; }
+    void ProgSettings(TTable& table) override { result = RunSettings(door_, table, fileName_); }
+
+    std::optional<TJobResult> result;
+
+private:
+    TJobFrontDoor& door_;
+    std::string fileName_;
+};
+
+int JobStatus(TJobResult r) {
+    switch (r) {
+    case TJobResult::Done:
+        return kExitDone;
+    case TJobResult::NoFile:
+        return kExitUsage;
+    case TJobResult::NoAnswer:
+    case TJobResult::Failed:
+        break;
+    }
+    return kExitRefused;
+}
+
+TTable& SettingsTable(TDMTables& dm, const std::string& system) {
+    if (system == "lf")
+        return dm.TDataLF();
+    if (system == "lt")
+        return dm.TDataLT();
+    return dm.TDataORTEN();
+}
+
+// The run of one command; the lock, the log and the port are set up by the caller.
+int RunCommand(const TOptions& o, TConsole& console, TCliHost& host, TJobFrontDoor& door) {
+    if (o.command == TCommand::Settings) {
+        TSettingsCommand command(door);
+        TDMTables dm(host, &command);
+        if (!dm.Open())
+            return kExitUsage; // the table that failed has been named
+        if (o.port.empty())
+            door.numCom = [&dm] { return dm.NumCom(); };
+        TTable& table = SettingsTable(dm, o.system);
+        if (!LocateKP(table, o.kp)) {
+            console.Message("В таблице " + table.FileName() + " нет КП с названием \"" + o.kp + "\"");
+            return kExitUsage;
+        }
+        const bool called = ProgramRecord(dm, table);
+        dm.Close();
+        if (!called || !command.result)
+            return kExitRefused; // the record was refused; the reasons have been shown
+        return JobStatus(*command.result);
+    }
+
+    // The other jobs need only the port number from Pref.db, and not even that with --port.
+    std::optional<TTable> pref;
+    if (o.port.empty()) {
+        pref.emplace(TableDef(TTableId::Pref));
+        pref->Open();
+        door.numCom = [&pref] { return static_cast<int>(pref->FieldByName("NumCom").AsInteger()); };
+    }
+    switch (o.command) {
+    case TCommand::Identify: {
+        std::string ident;
+        if (!RunIdentify(door, ident))
+            return kExitRefused;
+        console.Result(ident);
+        return kExitDone;
+    }
+    case TCommand::Flash:
+        return JobStatus(RunFirmware(door, o.file));
+    case TCommand::Eeprom:
+        return JobStatus(RunEepromFile(door, o.file));
+    default:
+        return kExitUsage;
+    }
+}
+
+int Run(const TOptions& o) {
+    TConsole console(o.quiet);
+    TCliHost host(console);
+
+    // One program on the port and the log at a time, the window included.
+    TInstanceLock lock;
+    if (!lock.Acquire(kInstanceLockName)) {
+        console.Message("Тальмар уже работает (окно программы или другой talmar-cli): порт и журнал заняты. "
+                        "Закройте его и повторите.");
+        return kExitUsage;
+    }
+
+    TSessionLog log(kLogFileName, console);
+    if (o.command != TCommand::Identify) {
+        std::string error;
+        if (!log.Usable(error)) {
+            console.Message("Не удалось прочитать журнал " + std::string(kLogFileName) + " (" + error +
+                            "): прошивка без записи в журнал не выполняется.");
+            return kExitUsage;
+        }
+    }
+    if ((o.command == TCommand::Flash || o.command == TCommand::Eeprom) &&
+        !std::filesystem::is_regular_file(o.file)) {
+        console.Message("Нет файла " + o.file);
+        return kExitUsage;
+    }
+
+    TComPort port;
+    if (!o.port.empty())
+        port.SetPort(o.port);
+    if (o.trace)
+        port.SetTrace(
+            [&console](bool out, const uint8_t* data, int count) { console.Trace(out, data, count); });
+
+    TJobFrontDoor door(host, port);
+    door.appendLog = [&log](const std::string& line) { log.Append(line); };
+    int done = 0;
+    door.begin = [&done] { done = 0; };
+    door.progress = [&console, &done](TProgrammator& sender, TTypePROM typeProm, int data) {
+        done += data;
+        console.Progress(done, typeProm == tpFLASH ? 2 * sender.FLASHCount() : sender.EEPROMCount());
+    };
+    door.end = [&console] { console.EndProgress(); };
+
+    int status = kExitUsage;
+    try {
+        status = RunCommand(o, console, host, door);
+    } catch (const EComPort& e) {
+        console.EndProgress();
+        const std::string device = port.Device() == port.Port() ? "" : " (" + port.Device() + ")";
+        console.Message("Порт " + port.Port() + device + ": " + e.what());
+        // A port that cannot be opened or set up is the environment; a failure in the middle of
+        // a run is the modem's.
+        status = e.Code() == EComPortCode::OpenFailed || e.Code() == EComPortCode::SetStateFailed
+                     ? kExitUsage
+                     : kExitRefused;
+    } catch (const TDbError& e) {
+        console.EndProgress();
+        console.Message(e.what());
+        status = kExitUsage;
+    } catch (const std::exception& e) {
+        console.EndProgress();
+        console.Message(e.what());
+        status = kExitRefused;
+    }
+
+    if (!log.Unsaved().empty()) {
+        console.Message("Не удалось дописать журнал " + std::string(kLogFileName) + ": " + log.Error() +
+                        ". Не записаны строки:");
+        for (const auto& line : log.Unsaved())
+            console.Message(line);
+        if (status == kExitDone)
+            status = kExitUsage;
+    }
+    return status;
+}
+
+} // namespace
+
+} // namespace talmar::cli
+
+int main(int argc, char** argv) {
+    using namespace talmar::cli;
+    TOptions options;
+    std::string error;
+    if (!ParseOptions(argc - 1, argv + 1, options, error)) {
+        std::fprintf(stderr, "talmar-cli: %s\nСправка: talmar-cli --help\n", error.c_str());
+        return kExitUsage;
+    }
+    if (options.command == TCommand::Help) {
+        std::fputs(kHelp, stdout);
+        return kExitDone;
+    }
+    // The port and the reply timer run on Qt's event loop.
+    QCoreApplication app(argc, argv);
+    return Run(options);
+}
