@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds Talmar and starts it on its embedded defaults: a demo working folder with sample tables
 # and a firmware file, and the modem simulator standing in for a modem on COM2.
-# With no display it runs the program under a virtual display and saves a screenshot instead.
+# With no display it runs the program under a virtual display and saves a screenshot instead, and
+# then runs the same demo through talmar-cli.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -66,3 +67,17 @@ import -window root "$demo/talmar.png"
 echo "Screenshot after programming the sample firmware: $demo/talmar.png"
 echo "Log of the session: $demo/Log.txt"
 kill "$app_pid" 2>/dev/null || true
+wait "$app_pid" 2>/dev/null || true # the window holds the single-instance lock until it is gone
+
+# The same jobs through the command-line front door: the sample firmware, then the settings of a
+# sample КП of the frequency system, into the same simulated modem and the same Log.txt.
+cli="$root/$build/tools/cli/talmar-cli"
+echo
+echo "talmar-cli: the sample firmware and the settings of КП-1 into the simulator"
+status=0
+"$cli" flash ltr20-demo.rom || status=$?
+echo "talmar-cli flash ltr20-demo.rom: exit status $status"
+status=0
+"$cli" settings lf "КП-1 Подстанция Северная" || status=$?
+echo "talmar-cli settings lf \"КП-1 Подстанция Северная\": exit status $status"
+echo "Log with the window's and the tool's sessions: $demo/Log.txt"
