@@ -40,6 +40,9 @@ QString TwoLineHint(const char* first, const char* second) {
 TFMain::TFMain(std::unique_ptr<TQtHost> host, QWidget* parent) : QMainWindow(parent), host_(std::move(host)) {
     setObjectName("FMain");
     host_->setParent(nullptr);
+    // A read that waits seconds for a silent modem keeps the window painted; the user's input
+    // waits until the command is over, as it would on a blocked window.
+    comPort1_.SetIdle([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
     CreateControls();
     FormCreate();
 }

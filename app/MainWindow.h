@@ -122,8 +122,6 @@ private:
     std::vector<std::string> logLines_;
     bool logSaveBlocked_ = false; // Log.txt could not be read: never overwrite it in this run
     bool locked_ = false;
-    // A new programming object bound to ComPort1 and to the port of Pref.NumCom.
-    TProgrammator& NewProgrammator(bool withProgress);
     int NumCom();
     // What a programming command holds is given back on every way out, errors included.
     void EndCommand();

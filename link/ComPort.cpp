@@ -201,33 +201,38 @@ int TComPort::ReadBlock(uint8_t* buffer, int count) {
         throw EComPort(EComPortCode::ReadFailed, kWinInvalidHandle);
     if (count <= 0)
         return 0;
-    const auto deadline =
-        Clock::now() + std::chrono::milliseconds(kReadTotalMultiplierMs * count + kReadTotalConstantMs);
+    using std::chrono::milliseconds;
+    const auto deadline = Clock::now() + milliseconds(kReadTotalMultiplierMs * count + kReadTotalConstantMs);
     int got = 0;
+    Clock::time_point lastByte;
     auto take = [&] {
         const qint64 n = serial_->read(reinterpret_cast<char*>(buffer) + got, count - got);
         if (n < 0)
             throw EComPort(EComPortCode::ReadFailed, LastOsError());
+        if (n > 0)
+            lastByte = Clock::now();
         got += static_cast<int>(n);
     };
     take();
     while (got < count) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0)
-            break;
         // Before the first byte only the total limit runs; after it, 20 ms of quiet ends the read.
-        const int wait = static_cast<int>(got > 0 ? std::min<long long>(kReadIntervalMs, left) : left);
+        auto limit = deadline;
+        if (got > 0)
+            limit = std::min(limit, lastByte + milliseconds(kReadIntervalMs));
+        const auto now = Clock::now();
+        if (now >= limit)
+            break;
+        auto wait = std::chrono::ceil<milliseconds>(limit - now).count();
+        const bool idle = idle_ && got == 0;
+        if (idle)
+            wait = std::min<long long>(wait, kIdleSliceMs);
         errno = 0;
-        if (!serial_->waitForReadyRead(wait)) {
-            if (serial_->error() == QSerialPort::TimeoutError || serial_->error() == QSerialPort::NoError) {
-                serial_->clearError();
-                take(); // bytes that came in with the time-out
-                if (serial_->bytesAvailable() == 0 && DriverInput() == 0)
-                    break;
-                continue;
-            }
-            throw EComPort(EComPortCode::ReadFailed, LastOsError());
+        if (!serial_->waitForReadyRead(static_cast<int>(wait))) {
+            if (serial_->error() != QSerialPort::TimeoutError && serial_->error() != QSerialPort::NoError)
+                throw EComPort(EComPortCode::ReadFailed, LastOsError());
+            serial_->clearError();
+            if (idle)
+                idle_();
         }
         take();
     }

@@ -103,6 +103,12 @@ public:
     using TTrace = std::function<void(bool out, const uint8_t* data, int count)>;
     void SetTrace(TTrace trace) { trace_ = std::move(trace); }
 
+    // Called about every kIdleSliceMs while a read waits for its first byte (a silent modem keeps
+    // a read waiting for seconds), so that a window can repaint meanwhile. It must not touch the
+    // port or start a command.
+    static constexpr int kIdleSliceMs = 50;
+    void SetIdle(std::function<void()> idle) { idle_ = std::move(idle); }
+
 private:
     void ApplyLineSettings();
     int DriverInput() const;
@@ -112,6 +118,7 @@ private:
     TBaudRate baud_ = br38400;
     std::unique_ptr<QSerialPort> serial_;
     TTrace trace_;
+    std::function<void()> idle_;
 };
 
 } // namespace talmar

@@ -114,13 +114,15 @@ void SaveLogLines(const std::string& path, const std::vector<std::string>& lines
 
 void AppendLogLines(const std::string& path, const std::vector<std::string>& lines) {
     std::string bytes;
-    {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        // A history that cannot be read must not be replaced by the new lines alone.
         std::ifstream in(path, std::ios::binary);
-        if (in) {
-            std::ostringstream data;
-            data << in.rdbuf();
-            bytes = data.str();
-        }
+        std::ostringstream data;
+        if (S_ISDIR(st.st_mode) || !in || !(data << in.rdbuf() || in.peek() == EOF))
+            throw std::runtime_error("Не удалось прочитать файл журнала " + path +
+                                     "; он оставлен как был, новые строки в него не записаны");
+        bytes = data.str();
     }
     if (!bytes.empty() && bytes.back() != '\n')
         bytes += "\r\n";

@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake ninja-build pkg-config git clang-format binutils
-  qt6-base-dev qt6-base-dev-tools libqt6serialport6-dev libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-qpa-plugins libgl-dev
   libsqlite3-dev sqlite3
   googletest libgtest-dev libgmock-dev
   xvfb xauth x11-apps xdotool imagemagick fonts-dejavu-core

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace talmar;
 using talmar::test::TPty;
@@ -57,6 +58,26 @@ TEST_F(ComPortTest, ReadEndsOnCountOnQuietGapAndLeavesTheExcessQueued) {
     EXPECT_EQ(port.WaitingInput(), 3);
     port.ClearBuffers(true, true);
     EXPECT_EQ(port.WaitingInput(), 0);
+}
+
+TEST_F(ComPortTest, LongWaitForTheFirstByteLetsTheWindowRepaintButGapsStayExact) {
+    int idles = 0;
+    port.SetIdle([&] { ++idles; });
+    port.Open();
+    std::thread modem([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        pty.Write("\x01\x02");
+    });
+    uint8_t buf[8] = {};
+    const auto t0 = Clock::now();
+    EXPECT_EQ(port.ReadBlock(buf, 8), 2); // ends 20 ms after the second byte
+    const auto took = MsSince(t0);
+    modem.join();
+    EXPECT_GE(took, 300);
+    EXPECT_LT(took, 450);
+    EXPECT_GE(idles, 4);
+    EXPECT_LE(idles, 8);
+    EXPECT_EQ(buf[1], 2);
 }
 
 TEST_F(ComPortTest, BytesGoOutExactlyAndEmptyTextSendsNothing) {
