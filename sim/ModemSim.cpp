@@ -481,6 +481,7 @@ std::vector<TRequestRecord> TModemSim::Requests() const {
 void TModemSim::ClearLog() {
     std::lock_guard lock(mutex_);
     log_.clear();
+    ++logGeneration_;
 }
 
 bool TModemSim::WaitForRequests(std::size_t count, std::chrono::milliseconds timeout) const {
@@ -653,11 +654,34 @@ void TModemSim::Serve() {
         auto at = rec.received + cfg.processingDelay;
         const nanoseconds perByte = cfg.wireTime ? ByteTime(rec.baud) : nanoseconds(0);
         rec.replyEnd = rec.received;
-        for (auto& reply : replies) {
+        for (const auto& reply : replies) {
             if (!rec.note.empty() && !reply.note.empty()) {
                 rec.note += "; ";
             }
             rec.note += reply.note;
+            if (!reply.bytes.empty()) {
+                rec.modem = reply.modem;
+                rec.reply.insert(rec.reply.end(), reply.bytes.begin(), reply.bytes.end());
+            }
+        }
+        // The request is in the log before its reply leaves, so a program that has the reply in
+        // hand always finds the request logged; the time the reply ended is filled in after.
+        std::size_t slot = 0;
+        std::uint64_t generation = 0;
+        {
+            std::lock_guard lock(mutex_);
+            log_.push_back(rec);
+            slot = log_.size() - 1;
+            generation = logGeneration_;
+        }
+        logChanged_.notify_all();
+        auto setReplyEnd = [&](TClock::time_point t) {
+            std::lock_guard lock(mutex_);
+            if (generation == logGeneration_ && slot < log_.size()) {
+                log_[slot].replyEnd = t;
+            }
+        };
+        for (auto& reply : replies) {
             if (reply.bytes.empty()) {
                 continue;
             }
@@ -666,6 +690,9 @@ void TModemSim::Serve() {
                 return;
             }
             if (perByte.count() == 0) {
+                // The end is stamped before the write: the program may read the reply and look
+                // at the log before this thread runs again.
+                setReplyEnd(TClock::now());
                 WriteAll(masterFd_, wakeFd_[0], reply.bytes.data(), reply.bytes.size());
             } else {
                 // Each byte leaves when its ten bit times are over, so the program sees the reply
@@ -676,19 +703,14 @@ void TModemSim::Serve() {
                     if (!SleepUntil(wakeFd_[0], at + perByte * static_cast<long>(k + 1))) {
                         return;
                     }
+                    if (k + 1 == reply.bytes.size()) {
+                        setReplyEnd(TClock::now());
+                    }
                     WriteAll(masterFd_, wakeFd_[0], &reply.bytes[k], 1);
                 }
             }
-            rec.replyEnd = TClock::now();
-            at = std::max(rec.replyEnd, at + perByte * static_cast<long>(reply.bytes.size()));
-            rec.modem = reply.modem;
-            rec.reply.insert(rec.reply.end(), reply.bytes.begin(), reply.bytes.end());
+            at = std::max(TClock::now(), at + perByte * static_cast<long>(reply.bytes.size()));
         }
-        {
-            std::lock_guard lock(mutex_);
-            log_.push_back(std::move(rec));
-        }
-        logChanged_.notify_all();
     };
 
     // A complete Modbus frame heard at a speed the modems listen to.

@@ -188,6 +188,7 @@ private:
     std::vector<std::unique_ptr<TModem>> modems_;
     TLineConfig line_;
     std::vector<TRequestRecord> log_;
+    std::uint64_t logGeneration_ = 0; // counts ClearLog calls
     bool stopping_ = false;
     std::thread thread_;
 };
