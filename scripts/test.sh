@@ -4,8 +4,16 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 bash scripts/install-deps.sh
-build=${TALMAR_BUILD_DIR:-build}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALMAR_WERROR=ON >/dev/null
+# TALMAR_SANITIZE=1 builds and runs everything under AddressSanitizer and UBSan (in build-asan).
+if [ "${TALMAR_SANITIZE:-0}" = 1 ]; then
+  build=${TALMAR_BUILD_DIR:-build-asan}
+  extra=(-DTALMAR_SANITIZE=ON -DTALMAR_BENCH=OFF)
+  export ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+else
+  build=${TALMAR_BUILD_DIR:-build}
+  extra=()
+fi
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALMAR_WERROR=ON "${extra[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 cd "$build"
 QT_QPA_PLATFORM=offscreen ctest -j4 --output-on-failure "$@"
