@@ -4,6 +4,7 @@
 #include "link/Cp1251.h"
 #include "sim/ModemSim.h"
 #include "store/DMTables.h"
+#include "tests/support/LogLines.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/TempDir.h"
 
@@ -17,6 +18,8 @@
 #include <thread>
 
 using namespace talmar;
+using talmar::test::kStamp;
+using talmar::test::Matches;
 using talmar::test::ReadFileBytes;
 using talmar::test::TRecordingHost;
 using talmar::test::TTempDir;
@@ -24,24 +27,9 @@ using talmar::test::WriteFileBytes;
 
 namespace {
 
-const std::string kStamp = R"(\d\d\.\d\d\.\d{4} \d{1,2}:\d\d:\d\d)";
-
-bool Matches(const std::string& line, const std::string& pattern) {
-    return std::regex_match(line, std::regex(pattern));
-}
-
 // A Generic firmware file of `words` consecutive words from address 0.
 std::vector<uint16_t> WriteFirmware(const std::string& path, int words) {
-    std::vector<uint16_t> w;
-    std::string text;
-    for (int i = 0; i < words; ++i) {
-        w.push_back(static_cast<uint16_t>(0xC000 + i * 7));
-        char line[32];
-        std::snprintf(line, sizeof line, "%06X:%04X\r\n", i, w.back());
-        text += line;
-    }
-    WriteFileBytes(path, text);
-    return w;
+    return talmar::test::WriteFirmware(path, words, 0xC000, 7);
 }
 
 struct Commands : ::testing::Test {

@@ -6,6 +6,7 @@
 #include "link/Modbus.h"
 #include "sim/ModemSim.h"
 #include "store/DMTables.h"
+#include "tests/support/LogLines.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/TempDir.h"
 
@@ -18,6 +19,8 @@
 #include <thread>
 
 using namespace talmar;
+using talmar::test::kStamp;
+using talmar::test::Matches;
 using talmar::test::ReadFileBytes;
 using talmar::test::TRecordingHost;
 using talmar::test::TTempDir;
@@ -25,12 +28,7 @@ using talmar::test::WriteFileBytes;
 
 namespace {
 
-const std::string kStamp = R"(\d\d\.\d\d\.\d{4} \d{1,2}:\d\d:\d\d)";
 const std::string kHeader = R"(-----------------   СЕАНС ОТ  )" + kStamp + "    ----------------------";
-
-bool Matches(const std::string& line, const std::string& pattern) {
-    return std::regex_match(line, std::regex(pattern));
-}
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -52,16 +50,7 @@ std::vector<std::string> LogFileLines(const std::string& path) {
 
 // A Generic firmware file of `words` consecutive words from address 0.
 std::vector<uint16_t> WriteFirmware(const std::string& path, int words) {
-    std::vector<uint16_t> w;
-    std::string text;
-    for (int i = 0; i < words; ++i) {
-        w.push_back(static_cast<uint16_t>(0xA000 + i * 13));
-        char line[32];
-        std::snprintf(line, sizeof line, "%06X:%04X\r\n", i, w.back());
-        text += line;
-    }
-    WriteFileBytes(path, text);
-    return w;
+    return talmar::test::WriteFirmware(path, words, 0xA000, 13);
 }
 
 // The EEPROM a blank modem holds after a Generic settings file (AAAA:DD lines) was programmed:
