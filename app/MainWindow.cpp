@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "link/LogFile.h"
+#include "store/DMTables.h"
 
 #include <QAction>
 #include <QApplication>
@@ -337,8 +338,14 @@ void TFMain::N5Click() {
 }
 
 void TFMain::N6Click() {
-    if (!locked_ && fTuningLF_)
-        Guarded([this] { fTuningLF_->exec(); });
+    if (locked_ || !fTuningLF_)
+        return;
+    Guarded([this] {
+        // The frequency editor opens with its record in edit state (a new one on an empty table).
+        if (dmTables_)
+            dmTables_->TDataLF().Edit();
+        fTuningLF_->exec();
+    });
 }
 
 void TFMain::N7Click() {
