@@ -745,6 +745,18 @@ void TModemSim::Serve() {
         answer(std::move(rec), std::move(replies));
     };
 
+    // A whole Modbus frame taken off the line: logged and answered as one request.
+    auto completeFrame = [&](TClock::time_point start, TClock::time_point arrival, int baud, TBytes& bytes) {
+        TRequestRecord rec;
+        rec.start = start;
+        rec.received = arrival;
+        rec.baud = baud;
+        rec.kind = TRequestKind::Modbus;
+        rec.request = std::move(bytes);
+        bytes.clear();
+        handleFrame(std::move(rec));
+    };
+
     // Length of the Modbus frame that starts the pending bytes, 0 while unknown, -1 if no frame
     // can start this way.
     auto frameLength = [](const TBytes& p) -> long {
@@ -821,14 +833,7 @@ void TModemSim::Serve() {
                 // A Modbus request among them is logged as one, unanswered by this modem.
                 const long len = frameLength(line.ignored);
                 if (len > 0 && line.ignored.size() == static_cast<std::size_t>(len)) {
-                    TRequestRecord rec;
-                    rec.start = line.ignoredStart;
-                    rec.received = arrival;
-                    rec.baud = baud;
-                    rec.kind = TRequestKind::Modbus;
-                    rec.request = std::move(line.ignored);
-                    line.ignored.clear();
-                    handleFrame(std::move(rec));
+                    completeFrame(line.ignoredStart, arrival, baud, line.ignored);
                 } else if (line.ignored.size() >= kMaxNoise) {
                     flushIgnored();
                 }
@@ -893,14 +898,7 @@ void TModemSim::Serve() {
         if (len <= 0 || line.pending.size() < static_cast<std::size_t>(len)) {
             return; // not complete, or no frame: the silence that follows ends it
         }
-        TRequestRecord rec;
-        rec.start = line.pendingStart;
-        rec.received = arrival;
-        rec.baud = baud;
-        rec.kind = TRequestKind::Modbus;
-        rec.request = std::move(line.pending);
-        line.pending.clear();
-        handleFrame(std::move(rec));
+        completeFrame(line.pendingStart, arrival, baud, line.pending);
     };
 
     for (;;) {
