@@ -2,7 +2,9 @@
 
 #include "link/ComPort.h"
 #include "link/Cp1251.h"
+#include "link/Host.h"
 
+#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <stdexcept>
@@ -47,22 +49,36 @@ bool CrcCheckAndSet(uint8_t* frame, int length) {
     return CrcCheckAndSet(frame, length, reg);
 }
 
-int TModbusFrames::BuildRequest(uint8_t fn, const uint8_t* data, int count) {
-    if (count < 0 || count > kMaxRequestData)
-        throw std::invalid_argument("Modbus request with " + std::to_string(count) + " data bytes");
-    RxFrame.fill(0);
-    TxFrame[0] = 0x00;
-    TxFrame[1] = fn;
-    TxFrame[4] = static_cast<uint8_t>(count);
-    std::copy_n(data, count, TxFrame.begin() + 5);
-    const int length = count + 7;
-    CrcCheckAndSet(TxFrame.data(), length, CrcReg);
+int PutRequest(uint8_t* frame, uint8_t slave, uint8_t fn, uint8_t count, const uint8_t* data, int dataCount,
+               TCrcReg& reg) {
+    if (dataCount < 0 || dataCount > kMaxRequestData)
+        throw std::invalid_argument("Modbus request with " + std::to_string(dataCount) + " data bytes");
+    frame[0] = slave;
+    frame[1] = fn;
+    frame[4] = count;
+    std::copy_n(data, dataCount, frame + 5);
+    const int length = dataCount + 7;
+    CrcCheckAndSet(frame, length, reg);
     return length;
 }
 
+void PutTargetAddress(uint8_t* frame, uint16_t address) {
+    frame[2] = static_cast<uint8_t>(address >> 8);
+    frame[3] = static_cast<uint8_t>(address & 0xFF);
+}
+
+bool ReplyValid(uint8_t* reply, int got, int length, TCrcReg& reg) {
+    return got == length && CrcCheckAndSet(reply, length, reg);
+}
+
+int TModbusFrames::BuildRequest(uint8_t fn, const uint8_t* data, int count) {
+    RxFrame.fill(0);
+    // The modem on the programming cable answers slave address 0.
+    return PutRequest(TxFrame.data(), 0x00, fn, static_cast<uint8_t>(count), data, count, CrcReg);
+}
+
 void TModbusFrames::SetTargetAddress(uint16_t address) {
-    TxFrame[2] = static_cast<uint8_t>(address >> 8);
-    TxFrame[3] = static_cast<uint8_t>(address & 0xFF);
+    PutTargetAddress(TxFrame.data(), address);
 }
 
 std::string IdentTextBytes(const TFrame& rx) {
@@ -83,8 +99,7 @@ bool ShortExchange(TComPort& port, TModbusFrames& frames, int length) {
     port.ClearBuffers(true, true);
     port.WriteBlock(frames.TxFrame.data(), length);
     const int got = port.ReadBlock(frames.RxFrame.data(), kShortReplyLength);
-    return got == kShortReplyLength &&
-           CrcCheckAndSet(frames.RxFrame.data(), kShortReplyLength, frames.CrcReg);
+    return ReplyValid(frames.RxFrame.data(), got, kShortReplyLength, frames.CrcReg);
 }
 
 bool Identify(TComPort& port, TModbusFrames& frames, std::string* text) {
@@ -112,6 +127,20 @@ bool Identify(TComPort& port, TModbusFrames& frames, std::string* text) {
 void Pause(int ms) {
     if (ms > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+void Pause(IHost& host, int ms) {
+    if (ms <= 0)
+        return;
+    bool elapsed = false;
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer, &QTimer::timeout, [&elapsed] { elapsed = true; });
+    timer.start(ms);
+    // Each round sleeps until something arrives: the timer, a paint request, a click.
+    while (!elapsed)
+        host.ProcessMessages(true);
 }
 
 } // namespace talmar

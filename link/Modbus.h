@@ -21,6 +21,7 @@
 
 namespace talmar {
 
+class IHost;
 class TComPort;
 
 inline constexpr int kFrameSize = 64;
@@ -70,6 +71,21 @@ uint16_t Crc16(const uint8_t* data, std::size_t count);
 bool CrcCheckAndSet(uint8_t* frame, int length, TCrcReg& reg);
 bool CrcCheckAndSet(uint8_t* frame, int length);
 
+// The one layout of every request the modems take: slave address, function code, the two target
+// address bytes, a count byte, dataCount data bytes, CRC low and high. Writes offsets 0, 1, 4, the
+// data and the CRC into frame; offsets 2 and 3 are the caller's (PutTargetAddress). Returns the
+// length of the request (dataCount + 7). More than kMaxRequestData data bytes, or a negative count,
+// is a programming error: std::invalid_argument.
+int PutRequest(uint8_t* frame, uint8_t slave, uint8_t fn, uint8_t count, const uint8_t* data, int dataCount,
+               TCrcReg& reg);
+
+// Offsets 2 and 3 of a request: the address it works on, high byte first.
+void PutTargetAddress(uint8_t* frame, uint16_t address);
+
+// The test every reply gets: exactly length bytes came (got) and their CRC is right. The reply's
+// CRC bytes are overwritten by the test, as CrcCheckAndSet does.
+bool ReplyValid(uint8_t* reply, int got, int length, TCrcReg& reg);
+
 // The frame buffers of one programming object.
 struct TModbusFrames {
     TCrcReg CrcReg;
@@ -110,5 +126,10 @@ bool Identify(TComPort& port, TModbusFrames& frames, std::string* text);
 
 // Blocks the calling thread without processing any messages.
 void Pause(int ms);
+
+// Blocks for ms milliseconds in the event loop through the host: the window keeps painting and its
+// input is handled meanwhile, and the processor is not used (the loop sleeps until the next event).
+// ms of 0 or less returns at once.
+void Pause(IHost& host, int ms);
 
 } // namespace talmar

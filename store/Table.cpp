@@ -679,6 +679,13 @@ std::int64_t TTable::RowId() const {
     return rows_[cur_].rowId;
 }
 
+std::int64_t TTable::RowIdAt(int row) const {
+    RequireActive();
+    if (row < 0 || row >= RecordCount())
+        throw std::out_of_range("TTable::RowIdAt");
+    return rows_[row].rowId;
+}
+
 bool TTable::GotoRowId(std::int64_t rowId) {
     RequireActive();
     CheckBrowseMode();

@@ -101,6 +101,8 @@ public:
     // to letter case. Returns false (and stays) when there is none.
     bool Locate(std::string_view field, const TValue& value);
     std::int64_t RowId() const; // of the current record; 0 when there is none or it is new
+    // The row id of any record (0-based row), without moving: how a grid names its selected rows.
+    std::int64_t RowIdAt(int row) const;
     bool GotoRowId(std::int64_t rowId);
 
     // ---- fields. Stored fields come first, in the order of the file, then calculated ones.
