@@ -48,6 +48,10 @@ SIGTERM; SIGUSR1 записывает дамп (--dump), не останавли
 Другие модемы на линии (отвечают только на групповые запросы на 9600 бод):
   --extra N[,K[,ВЕРСИЯ]]   модем с номером контроллера N, кодом системы K и текстом версии;
                            параметр можно повторять
+  --kp-fault N,ВИД[,K]     неисправность модема с номером контроллера N (любого на линии):
+                           silent - молчит совсем; bad-crc,K - K-й ответ с испорченной CRC;
+                           short-reply,K - K-й ответ без последнего байта; delay,МС - задержка
+                           каждого ответа; параметр можно повторять
 
 Неисправности модема на кабеле:
   --silent                 молчит совсем
@@ -90,6 +94,7 @@ struct TOptions {
     TModemConfig modem;
     std::vector<TModemConfig> extra;
     std::vector<std::pair<std::vector<TModemConfig>::size_type, uint8_t>> extraSysMode;
+    std::vector<std::pair<uint8_t, std::string>> kpFaults; // controller number, fault as typed
     std::optional<uint8_t> sysMode;
     uint16_t sysModeAddr = 0;
     std::string eepromInit;
@@ -151,6 +156,14 @@ TOptions Parse(int argc, char** argv) {
                 m.version = v.substr(c2 + 1);
             }
             o.extra.push_back(m);
+        } else if (a == "--kp-fault") {
+            const std::string v = value();
+            const auto comma = v.find(',');
+            if (comma == std::string::npos) {
+                Fail("параметру --kp-fault нужны номер контроллера и вид неисправности: N,ВИД[,K]");
+            }
+            o.kpFaults.emplace_back(static_cast<uint8_t>(Number(a, v.substr(0, comma), 0, 255)),
+                                    v.substr(comma + 1));
         } else if (a == "--silent") {
             f.silent = true;
         } else if (a == "--silent-modbus") {
@@ -180,6 +193,38 @@ TOptions Parse(int argc, char** argv) {
         }
     }
     return o;
+}
+
+// A fault of --kp-fault ("silent", "bad-crc,K", "short-reply,K", "delay,MS") for every modem on the
+// line with that controller number.
+void ApplyKpFault(std::vector<TModemConfig>& modems, uint8_t controller, const std::string& fault) {
+    const auto comma = fault.find(',');
+    const std::string kind = fault.substr(0, comma);
+    const std::string arg = comma == std::string::npos ? std::string() : fault.substr(comma + 1);
+    const std::string option = "--kp-fault " + std::to_string(controller) + "," + kind;
+    auto nth = [&] { return static_cast<int>(Number(option, arg, 1, 1'000'000'000)); };
+    bool found = false;
+    for (auto& m : modems) {
+        if (m.controller != controller) {
+            continue;
+        }
+        found = true;
+        if (kind == "silent" && arg.empty()) {
+            m.faults.silent = true;
+        } else if (kind == "bad-crc") {
+            m.faults.badCrcOnReply = nth();
+        } else if (kind == "short-reply") {
+            m.faults.shortReplyOn = nth();
+        } else if (kind == "delay") {
+            m.faults.extraDelayMs = static_cast<int>(Number(option, arg, 0, 600'000));
+        } else {
+            Fail("неизвестная неисправность '" + fault +
+                 "' в --kp-fault: silent, bad-crc,K, short-reply,K или delay,МС");
+        }
+    }
+    if (!found) {
+        Fail("--kp-fault: на линии нет модема с номером контроллера " + std::to_string(controller));
+    }
 }
 
 void MakeLink(const std::string& link, const std::string& target) {
@@ -238,6 +283,12 @@ int main(int argc, char** argv) {
         o.extra[index].eepromInit[o.sysModeAddr] = sys;
     }
 
+    std::vector<TModemConfig> modems{o.modem};
+    modems.insert(modems.end(), o.extra.begin(), o.extra.end());
+    for (const auto& [controller, fault] : o.kpFaults) {
+        ApplyKpFault(modems, controller, fault);
+    }
+
     // The signals are taken by sigtimedwait below; block them before the serving thread starts so
     // that it never receives them.
     sigset_t signals;
@@ -247,8 +298,6 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-    std::vector<TModemConfig> modems{o.modem};
-    modems.insert(modems.end(), o.extra.begin(), o.extra.end());
     std::optional<TModemSim> sim;
     try {
         sim.emplace(modems, o.line);

@@ -150,14 +150,56 @@ TEST(SimTool, ServesUntilSignalledAndDumps) {
     EXPECT_NE(log.find("00 AA 00 00 01 A4 18 28 < 00 AA 00 00 07"), std::string::npos) << log;
 }
 
+// A line of several КП for the system switch, each with its own system, version and fault.
+TEST(SimTool, LineOfKpWithTheirFaults) {
+    TSimProcess sim({"--quiet",
+                     "--controller",
+                     "1",
+                     "--sys-mode",
+                     "1",
+                     "--sys-mode-addr",
+                     "16",
+                     "--extra",
+                     "2,3,v2.0",
+                     "--extra",
+                     "3,2",
+                     "--extra",
+                     "4,1",
+                     "--extra",
+                     "5,3",
+                     "--kp-fault",
+                     "3,silent",
+                     "--kp-fault",
+                     "4,bad-crc,1",
+                     "--kp-fault",
+                     "5,short-reply,2"});
+    const std::string device = sim.ReadLine();
+    ASSERT_FALSE(device.empty());
+    TLineClient line(device, B9600);
+    auto read = [&](uint8_t kp) { return line.Exchange(Frame({kp, 0xE3, 0x00, 0x10, 0x01})); };
+    EXPECT_EQ(read(1), Frame({1, 0xE3, 0x01, 1}));
+    EXPECT_EQ(read(2), Frame({2, 0xE3, 0x01, 3}));
+    EXPECT_EQ(line.Exchange(Frame({2, 0xAA, 0x00, 0x00, 0x01, 0xA4})),
+              Frame({2, 0xAA, 0x00, 0x00, 5, 'v', '2', '.', '0', 0, 0, 0, 0, 0, 0}));
+    EXPECT_TRUE(read(3).empty());
+    EXPECT_FALSE(CrcOk(read(4)));
+    EXPECT_EQ(read(4), Frame({4, 0xE3, 0x01, 1})); // only the first reply was spoiled
+    EXPECT_EQ(read(5), Frame({5, 0xE3, 0x01, 3}));
+    EXPECT_EQ(line.Exchange(Frame({5, 0x1E, 0x00, 0x10, 0x01, 0x02})).size(), 6u); // one byte short
+    EXPECT_EQ(read(5), Frame({5, 0xE3, 0x01, 2}));
+}
+
 TEST(SimTool, RefusesBadOptions) {
     for (std::vector<std::string> args : {std::vector<std::string>{"--controller", "300"},
                                           {"--bogus"},
                                           {"--bad-crc"},
-                                          {"--sys-mode", "1", "--sys-mode-addr", "4096"}}) {
+                                          {"--sys-mode", "1", "--sys-mode-addr", "4096"},
+                                          {"--kp-fault", "9,silent"},
+                                          {"--extra", "9", "--kp-fault", "9,loud"},
+                                          {"--extra", "9", "--kp-fault", "9,bad-crc,0"}}) {
         TSimProcess sim(args);
-        EXPECT_EQ(sim.ReadLine(2000ms), "") << args[0];
-        EXPECT_EQ(sim.Wait(), 2) << args[0];
+        EXPECT_EQ(sim.ReadLine(2000ms), "") << args.back();
+        EXPECT_EQ(sim.Wait(), 2) << args.back();
     }
 }
 
