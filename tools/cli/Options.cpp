@@ -1,5 +1,7 @@
 #include "tools/cli/Options.h"
 
+#include "tools/cli/SwitchCommand.h"
+
 #include <cctype>
 #include <vector>
 
@@ -17,9 +19,21 @@ const char* const kHelp =
     "  talmar-cli settings lf|lt|orten КП  прошить настройки КП из таблицы частотной (lf),\n"
     "                                      временной (lt) системы или ОРТЕН (orten); КП ищется\n"
     "                                      по названию (NameKP) без учёта регистра\n"
+    "  talmar-cli poll [--passes N] [--version] (КП ... | --all)\n"
+    "                                      опросить КП линии, как \"Опросить выделенные КП\":\n"
+    "                                      система телемеханики каждого, с --version и версия\n"
+    "                                      AT90S4433; строка на КП и в конце счётчики\n"
+    "  talmar-cli switch lf|lt|orten (КП ... | --all)\n"
+    "                                      перевести КП в частотную (lf), временную (lt)\n"
+    "                                      систему или в ОРТЕН (orten); строка на КП\n"
     "\n"
     "  --port COMn|УСТРОЙСТВО  порт модема; по умолчанию COM из Pref.db (COMn открывает\n"
     "                          устройство из $TALMAR_COMn, иначе /dev/ttyS<n-1>)\n"
+    "  КП ... | --all          poll, switch: названия КП из Data_ORTEN.DB без учёта регистра\n"
+    "                          (опрашиваются в порядке таблицы) или все КП таблицы\n"
+    "  --passes N              poll: число проходов опроса (по умолчанию 1)\n"
+    "  --pause С               poll, switch: пауза между обращениями к КП, с (по умолчанию 1)\n"
+    "  --version               poll: запрашивать и версию прошивки AT90S4433\n"
     "  --trace                 каждый запрос и ответ в шестнадцатеричном виде с временем в мс\n"
     "  --quiet                 без хода прошивки и строк журнала на экране\n"
     "  -h, --help              эта справка\n"
@@ -27,7 +41,9 @@ const char* const kHelp =
     "Результат и строки журнала - в stdout, сообщения, ход прошивки и --trace - в stderr.\n"
     "Строки журнала дописываются в Log.txt, как в окне. Пока работает окно Тальмара,\n"
     "talmar-cli не запускается. Код завершения: 0 - выполнено; 1 - модем или файл не\n"
-    "приняли задание; 2 - неверный вызов или окружение (нет таблиц, порт не открылся).\n";
+    "приняли задание (у poll и switch: КП не ответил); 2 - неверный вызов или окружение\n"
+    "(нет таблиц, порт не открылся, неизвестный КП, неверный номер МКД): тогда ничего\n"
+    "не отправлено.\n";
 
 std::string NormalizePort(const std::string& port) {
     if (port.find('/') != std::string::npos)
@@ -72,6 +88,9 @@ bool ParseOptions(int argc, const char* const* argv, TOptions& options, std::str
                 error = "порт \"" + value + "\" задаётся как COMn (n от 1) или путём к устройству";
                 return false;
             }
+        } else if (const int used = ParseSwitchOption(argc, argv, i, options, error); used != 0) {
+            if (used < 0)
+                return false;
         } else {
             error = "неизвестный параметр " + a;
             return false;
@@ -82,7 +101,7 @@ bool ParseOptions(int argc, const char* const* argv, TOptions& options, std::str
         return true;
     }
     if (words.empty()) {
-        error = "не указано задание: identify, flash, eeprom или settings";
+        error = "не указано задание: identify, flash, eeprom, settings, poll или switch";
         return false;
     }
     const std::string& cmd = words[0];
@@ -92,6 +111,10 @@ bool ParseOptions(int argc, const char* const* argv, TOptions& options, std::str
         error = std::string("вызов: talmar-cli ") + usage;
         return false;
     };
+    if (cmd == "poll" || cmd == "switch")
+        return ParseSwitchCommand(words, options, error);
+    if (!NoSwitchOptions(options, error))
+        return false;
     if (cmd == "identify") {
         options.command = TCommand::Identify;
         return arity(0, "identify");
@@ -123,7 +146,7 @@ bool ParseOptions(int argc, const char* const* argv, TOptions& options, std::str
         options.kp = words[2];
         return true;
     }
-    error = "неизвестное задание \"" + cmd + "\": identify, flash, eeprom или settings";
+    error = "неизвестное задание \"" + cmd + "\": identify, flash, eeprom, settings, poll или switch";
     return false;
 }
 

@@ -2,6 +2,7 @@
 // The command line of talmar-cli.
 
 #include <string>
+#include <vector>
 
 namespace talmar::cli {
 
@@ -10,14 +11,21 @@ inline constexpr int kExitDone = 0;
 inline constexpr int kExitRefused = 1; // the modem or the file refused the job
 inline constexpr int kExitUsage = 2;   // wrong usage or environment
 
-enum class TCommand { Help, Identify, Flash, Eeprom, Settings };
+enum class TCommand { Help, Identify, Flash, Eeprom, Settings, Poll, Switch };
 
 struct TOptions {
     TCommand command = TCommand::Help;
     std::string file;   // flash, eeprom
-    std::string system; // settings: "lf", "lt" or "orten"
+    std::string system; // settings, switch: "lf", "lt" or "orten"
     std::string kp;     // settings: the NameKP of the record
-    std::string port;   // "COMn" or a device path; empty: Pref.NumCom
+    // poll and switch (the system switch window's settings, as typed there)
+    std::vector<std::string> kps; // NameKP of the КП, or all of them with --all
+    bool all = false;
+    std::string passes = "1";               // poll: ECount
+    std::string pause = "1";                // ETimeOut, seconds
+    bool version = false;                   // poll: CBv4433
+    std::vector<std::string> switchOptions; // the options above as given, for the usage checks
+    std::string port;                       // "COMn" or a device path; empty: Pref.NumCom
     bool trace = false;
     bool quiet = false;
 };

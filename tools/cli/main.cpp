@@ -14,6 +14,7 @@
 #include "tools/cli/Console.h"
 #include "tools/cli/Options.h"
 #include "tools/cli/SessionLog.h"
+#include "tools/cli/SwitchCommand.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -61,6 +62,8 @@ TTable& SettingsTable(TDMTables& dm, const std::string& system) {
 
 // The run of one command; the lock, the log and the port are set up by the caller.
 int RunCommand(const TOptions& o, TConsole& console, TCliHost& host, TJobFrontDoor& door) {
+    if (o.command == TCommand::Poll || o.command == TCommand::Switch)
+        return RunSwitchCommand(o, console, host, door.port);
     if (o.command == TCommand::Settings) {
         TSettingsCommand command(door);
         TDMTables dm(host, &command);
@@ -117,7 +120,8 @@ int Run(const TOptions& o) {
     }
 
     TSessionLog log(kLogFileName, console);
-    if (o.command != TCommand::Identify) {
+    // Polling and the system switch log nothing, as in the window.
+    if (o.command != TCommand::Identify && o.command != TCommand::Poll && o.command != TCommand::Switch) {
         std::string error;
         if (!log.Usable(error)) {
             console.Message("Не удалось прочитать журнал " + std::string(kLogFileName) + " (" + error +
