@@ -8,6 +8,7 @@
 //     the programming thread's own clock is read, not the process's).
 //
 // Usage: bench_programming [words-direct]   (default 512 FLASH words for the direct path)
+#include "bench/BenchHost.h"
 #include "link/ComPort.h"
 #include "link/Programmator.h"
 #include "link/QtHost.h"
@@ -23,25 +24,11 @@
 #include <string>
 
 using namespace talmar;
+using talmar::bench::TBenchHost;
+using talmar::bench::ThreadCpuSeconds;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-class TBenchHost : public TQtHost {
-public:
-    TMsgResult ShowMessage(const std::string& text, const std::string&, TMsgButtons, TMsgIcon) override {
-        std::fprintf(stderr, "message: %s\n", text.c_str());
-        ++messages;
-        return TMsgResult::Ok;
-    }
-    int messages = 0;
-};
-
-double ThreadCpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
 
 double ProcessCpuSeconds() {
     timespec ts{};

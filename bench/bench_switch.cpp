@@ -8,6 +8,7 @@
 // under 5 %).
 //
 // Usage: bench_switch
+#include "bench/BenchHost.h"
 #include "link/ComPort.h"
 #include "link/Modbus.h"
 #include "link/QtHost.h"
@@ -25,17 +26,11 @@
 #include <unistd.h>
 
 using namespace talmar;
+using talmar::bench::TBenchHost;
+using talmar::bench::ThreadCpuSeconds;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-class TBenchHost : public TQtHost {
-public:
-    TMsgResult ShowMessage(const std::string& text, const std::string&, TMsgButtons, TMsgIcon) override {
-        std::fprintf(stderr, "message: %s\n", text.c_str());
-        return TMsgResult::Ok;
-    }
-};
 
 // The window's part: pauses and message processing in the event loop, nothing drawn.
 class TBenchWindow : public ISwitchWindow {
@@ -64,12 +59,6 @@ private:
     TSwitchButton running_ = TSwitchButton::BRead;
     std::string caption_ = kCaptionBRead;
 };
-
-double ThreadCpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
 
 void AddRow(TTable& t, std::initializer_list<std::pair<const char*, TValue>> values) {
     t.Insert();

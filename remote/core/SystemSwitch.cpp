@@ -162,10 +162,12 @@ public:
         s_.port_.Open();
     }
 
-    // A field of the current row shows that its request is under way ("выполняю...").
+    // The current row, in edit state, shows that its request is under way ("выполняю...").
     void MarkUnderWay(const char* field, const TValue& marker) {
+        s_.table_.Edit();
         pending_ = TPending{field, s_.table_.FieldByName(field)};
         s_.SetField(field, marker);
+        s_.window_.ProcessMessages();
     }
     void Store(const char* field, const TValue& value) {
         s_.SetField(field, value);
@@ -274,6 +276,26 @@ bool TSystemSwitch::ClickStops(TSwitchButton button) {
     return running_;
 }
 
+bool TSystemSwitch::MayStart(TSwitchButton button, uint16_t& addr, std::vector<std::int64_t>& rows,
+                             TSwitchResult& result) {
+    if (ClickStops(button))
+        return false;
+    if (!SysModeAddress(addr) || !TakeSelection(rows)) {
+        result.outcome = TSwitchOutcome::Refused;
+        return false;
+    }
+    return true;
+}
+
+bool TSystemSwitch::EnterRow(std::int64_t rowId) {
+    // The row edited before is posted as this one becomes current; the grid follows.
+    if (!table_.GotoRowId(rowId))
+        return false;
+    window_.SetBusyCursor(true);
+    window_.ProcessMessages();
+    return true;
+}
+
 bool TSystemSwitch::SysModeAddress(uint16_t& addr) {
     const TParam* param = dm_.FindParam(kSysModeParam);
     std::optional<std::int64_t> value;
@@ -367,14 +389,10 @@ void TSystemSwitch::ShowCounters(const TSwitchResult& r) {
 
 TSwitchResult TSystemSwitch::RunPoll(TSwitchButton button) {
     TSwitchResult result;
-    if (ClickStops(button))
-        return result;
     uint16_t addr = 0;
     std::vector<std::int64_t> rows;
-    if (!SysModeAddress(addr) || !TakeSelection(rows)) {
-        result.outcome = TSwitchOutcome::Refused;
+    if (!MayStart(button, addr, rows, result))
         return result;
-    }
 
     TCommand command(*this, button, true);
     command.OpenPort();
@@ -398,16 +416,11 @@ TSwitchResult TSystemSwitch::RunPoll(TSwitchButton button) {
         bool ended = false;
         for (std::size_t i = 0; i < rows.size() && !ended; ++i) {
             const bool last = i + 1 == rows.size();
-            // The row edited before is posted as this one becomes current.
-            if (!table_.GotoRowId(rows[i]))
+            if (!EnterRow(rows[i]))
                 continue;
-            window_.SetBusyCursor(true);
-            window_.ProcessMessages();
             const uint8_t slave = SlaveAddress();
             BuildSysModeRead(frameBuf_, slave, addr);
-            table_.Edit();
             command.MarkUnderWay("SysMode", TValue(-1));
-            window_.ProcessMessages();
             const bool answered = Exchange(kSysModeReadLength, kSysModeReplyLength);
             if (answered) {
                 command.Store("SysMode", TValue(int{ReplySysMode(frameBuf_)}));
@@ -438,7 +451,6 @@ TSwitchResult TSystemSwitch::RunPoll(TSwitchButton button) {
             window_.ProcessMessages();
             BuildVersionRequest(frameBuf_, slave);
             command.MarkUnderWay("V4433", TValue(kVersionPending));
-            window_.ProcessMessages();
             const bool versionAnswered = Exchange(kVersionRequestLength, kVersionReplyLength);
             if (versionAnswered) {
                 ++result.successCount;
@@ -472,28 +484,20 @@ TSwitchResult TSystemSwitch::RunSwitch(TSwitchButton button) {
     if (code == 0)
         throw std::invalid_argument("BChangeModeClick: BRead is not a switch button");
     TSwitchResult result;
-    if (ClickStops(button))
-        return result;
     uint16_t addr = 0;
     std::vector<std::int64_t> rows;
-    if (!SysModeAddress(addr) || !TakeSelection(rows)) {
-        result.outcome = TSwitchOutcome::Refused;
+    if (!MayStart(button, addr, rows, result))
         return result;
-    }
 
     TCommand command(*this, button, false);
     command.OpenPort();
     result.outcome = TSwitchOutcome::Done;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const bool last = i + 1 == rows.size();
-        if (!table_.GotoRowId(rows[i]))
+        if (!EnterRow(rows[i]))
             continue;
-        window_.SetBusyCursor(true);
-        window_.ProcessMessages();
         BuildSysModeWrite(frameBuf_, SlaveAddress(), addr, static_cast<uint8_t>(code));
-        table_.Edit();
         command.MarkUnderWay("SysMode", TValue(-1));
-        window_.ProcessMessages();
         // Any 7-byte reply with a right CRC means done; the parameter is not read back.
         const bool done = Exchange(kSysModeWriteLength, kSysModeWriteReplyLength);
         command.Store("SysMode", TValue(done ? code : 0));

@@ -98,6 +98,12 @@ private:
     TSwitchResult RunSwitch(TSwitchButton button);
     // Start step 1: a click while a command runs, or on a button reading "Остановить".
     bool ClickStops(TSwitchButton button);
+    // Start step 1 and the checks before anything is sent; false (result.outcome says why) when the
+    // command does not run.
+    bool MayStart(TSwitchButton button, uint16_t& addr, std::vector<std::int64_t>& rows,
+                  TSwitchResult& result);
+    // Makes the row current with the hourglass shown; false when the row is gone.
+    bool EnterRow(std::int64_t rowId);
 
     // Before anything is sent: the address of eSysMode, or a message and nothing.
     bool SysModeAddress(uint16_t& addr);

@@ -1,26 +1,16 @@
 // Framing of the modem's Modbus requests and replies, checked on bytes alone.
 #include "link/Modbus.h"
 
+#include "tests/support/Hex.h"
+
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
 using namespace talmar;
+using talmar::test::Hex;
 
 namespace {
-
-std::vector<uint8_t> Hex(const std::string& text) {
-    std::vector<uint8_t> out;
-    for (std::size_t i = 0; i + 1 < text.size();) {
-        if (text[i] == ' ') {
-            ++i;
-            continue;
-        }
-        out.push_back(static_cast<uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
-        i += 2;
-    }
-    return out;
-}
 
 std::vector<uint8_t> Sent(const TModbusFrames& f, int length) {
     return {f.TxFrame.begin(), f.TxFrame.begin() + length};

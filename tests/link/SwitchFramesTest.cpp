@@ -4,6 +4,7 @@
 
 #include "link/ComPort.h"
 #include "sim/ModemSim.h"
+#include "tests/support/Hex.h"
 #include "tests/support/RecordingHost.h"
 
 #include <QTimer>
@@ -14,22 +15,10 @@
 #include <vector>
 
 using namespace talmar;
+using talmar::test::Hex;
 using namespace std::chrono_literals;
 
 namespace {
-
-std::vector<uint8_t> Hex(const std::string& text) {
-    std::vector<uint8_t> out;
-    for (std::size_t i = 0; i + 1 < text.size();) {
-        if (text[i] == ' ') {
-            ++i;
-            continue;
-        }
-        out.push_back(static_cast<uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
-        i += 2;
-    }
-    return out;
-}
 
 std::vector<uint8_t> Head(const TFrame& f, int length) {
     return {f.begin(), f.begin() + length};
