@@ -209,8 +209,6 @@ TEST_F(ImportTool, NamesAreMatchedIgnoringCaseAndColumnsMissingOrExtraAreReporte
     }
     fields.insert(fields.begin() + 2, {"Примечание", pxfAlpha, 40});
     fields.push_back({"Вес", pxfNumber, 8});
-    const std::vector<TValue> first =
-        Record(TTableId::DataLF, {{"NumKP", TValue(12)}, {"ENumController", TValue(-5)}});
     TRows rows;
     for (int i = 0; i < 2; ++i) {
         std::vector<TValue> rec;

@@ -45,7 +45,8 @@ struct TImport {
     std::optional<fs::path> mb;
     std::vector<TColumn> columns;
     std::vector<std::vector<TValue>> rows; // values as the new columns hold them, in record order
-    std::vector<std::string> matched, empty, extra, skipped;
+    std::vector<std::string> matched, empty, extra;
+    std::vector<std::string> skipped; // stored in Paradox, calculated by the program
     int codePage = 0;
     std::string temp; // the new file beside its final name, once written
 };
@@ -215,7 +216,7 @@ void Prepare(TImport& im) {
                                     [&](const TFieldDef& f) { return EqualNoCase(f.name, pf.name); });
         const std::string typeName = ParadoxTypeName(pf.type, pf.size);
         if (d != def.fields.end() && d->calculated) {
-            im.skipped.push_back(pf.name + " (программа вычисляет его сама)");
+            im.skipped.push_back(pf.name);
             used[d - def.fields.begin()] = true;
             continue;
         }
@@ -361,7 +362,7 @@ std::string Summary(const TImport& im) {
                     "; столбцы: совпали " + std::to_string(im.matched.size()) + ", пустые " +
                     list(im.empty.size(), im.empty) + ", лишние " + list(im.extra.size(), im.extra) + "\n";
     for (const std::string& c : im.skipped)
-        s += "  столбец " + c + " не перенесён\n";
+        s += "  столбец " + c + " не перенесён: программа вычисляет его сама\n";
     if (im.codePage != 0 && im.codePage != 1251)
         s += "  внимание: в заголовке таблицы указана кодовая страница " + std::to_string(im.codePage) +
              "; текст прочитан как Windows-1251\n";
