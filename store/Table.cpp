@@ -184,11 +184,16 @@ void TTable::Open() {
     case TFileKind::Empty:
         throw TDbError(TDbError::TKind::Damaged,
                        cannot + ": файл " + fileName_ + " пуст, в нём нет таблицы SQLite");
-    case TFileKind::Paradox:
+    case TFileKind::Paradox: {
+        std::error_code ec;
+        const auto dir = std::filesystem::current_path(ec).string();
         throw TDbError(TDbError::TKind::OldFormat,
-                       "Файл " + fileName_ +
-                           " - таблица в старом формате (Paradox). Программа работает "
-                           "с таблицами SQLite; файл оставлен без изменений. Переведите его в новый формат.");
+                       "Файл " + fileName_ + " в папке " + dir +
+                           " - таблица в старом формате (Paradox). Программа работает с таблицами SQLite; "
+                           "файл оставлен без изменений. Чтобы перевести таблицы, переложите все файлы "
+                           "Paradox (*.DB и *.MB) из этой папки в отдельную папку, например paradox, и "
+                           "выполните в этой папке команду: talmar-tables import paradox");
+    }
     case TFileKind::Unknown:
         throw TDbError(TDbError::TKind::Damaged,
                        cannot + ": файл " + fileName_ + " повреждён или не является таблицей SQLite");

@@ -1,8 +1,10 @@
-// talmar-tables: writes the five table files of Talmar into the current folder, empty (create)
-// or filled with a demonstration (sample). Existing files are never overwritten.
+// talmar-tables: writes the five table files of Talmar into the current folder, empty (create),
+// filled with a demonstration (sample) or from the tables of the old desktop database (import).
+// Existing files are never overwritten.
 
 #include "store/DbError.h"
 #include "store/TableDef.h"
+#include "tools/tables/Import.h"
 
 #include <QFile>
 #include <cstdio>
@@ -23,11 +25,17 @@ const char* const kHelp =
     "  talmar-tables sample   создать их же и заполнить примером: Pref (порт COM2), несколько КП\n"
     "                         в каждой таблице настроек (у КП ОРТЕН номера контроллеров 1, 2, 3)\n"
     "                         и ПРИМЕРНУЮ карту параметров ParamType.\n"
+    "  talmar-tables import ПАПКА\n"
+    "                         перевести таблицы Paradox (*.DB с их файлами *.MB) из ПАПКИ: каждая\n"
+    "                         найденная таблица записывается сюда со всеми записями и столбцами;\n"
+    "                         значения новых таблиц сверяются с файлами Paradox. Файлы Paradox\n"
+    "                         не меняются. Код выхода 0 - всё переведено и сошлось, 1 - таблица\n"
+    "                         не прочиталась или значение не поместилось, 2 - такой файл здесь уже есть.\n"
     "\n"
     "Адреса и размеры параметров в примерной карте ParamType придуманы для демонстрации:\n"
     "настоящая карта задаётся прошивкой модема. Не прошивайте по ней настоящие модемы.\n"
     "\n"
-    "Существующие файлы не перезаписываются: если хоть один из пяти уже есть, ничего не создаётся.\n";
+    "Существующие файлы не перезаписываются: если хоть один из них уже есть, ничего не создаётся.\n";
 
 // The demo rows of one table, compiled in from sample/<table>.sql.
 std::string SampleSql(const TTableDef& def) {
@@ -115,6 +123,8 @@ int Run(bool sample) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "import")
+        return ImportTables(argv[2], stdout, stderr);
     const std::string command = argc == 2 ? argv[1] : "";
     if (command == "create")
         return Run(false);

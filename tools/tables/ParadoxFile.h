@@ -1,0 +1,66 @@
+#pragma once
+// Reading a table of the old desktop database: a Paradox .DB file and, when its memo fields
+// hold more than fits in the record, the .MB file beside it. The file is never changed: pxlib
+// opens a private copy (it wants write access), and the memo blocks are read here from the .MB
+// file itself (pxlib's own memo reader aborts the process).
+
+#include "store/Value.h"
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace talmar {
+
+// A table that cannot be read as it is: the text is Russian and names the file.
+class TParadoxError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Field type codes as the file stores them.
+enum class TParadoxType : int {
+    Alpha = 0x01,
+    Date = 0x02,
+    Short = 0x03,
+    Long = 0x04,
+    Currency = 0x05,
+    Number = 0x06,
+    Logical = 0x09,
+    Memo = 0x0C,
+    Blob = 0x0D,
+    FmtMemo = 0x0E,
+    Ole = 0x0F,
+    Graphic = 0x10,
+    Time = 0x14,
+    Timestamp = 0x15,
+    AutoInc = 0x16,
+    Bcd = 0x17,
+    Bytes = 0x18,
+};
+
+// "Alpha 30", "Long Integer", "Memo": the type as Paradox names it, for messages.
+std::string ParadoxTypeName(TParadoxType type, int size);
+
+struct TParadoxField {
+    std::string name; // UTF-8
+    TParadoxType type;
+    int size = 0; // bytes in the record (of a memo: its leader and the 10-byte pointer)
+    // The values of this field read as text, whole numbers, floats or logical values; false for
+    // the types the reader does not take (dates, binary data...), whose values stay empty.
+    bool supported = true;
+};
+
+struct TParadoxTable {
+    std::vector<TParadoxField> fields;
+    // One vector per record, in the table's own order; an empty field is a null value. Alpha
+    // and Memo text is converted from Windows-1251 to UTF-8.
+    std::vector<std::vector<TValue>> records;
+    int codePage = 0; // as the header gives it (0 when the format has none)
+};
+
+// Reads the whole table. mbPath is the memo file, empty when there is none beside the table.
+// A damaged or unreadable file throws TParadoxError naming it.
+TParadoxTable ReadParadoxTable(const std::string& dbPath, const std::string& mbPath);
+
+} // namespace talmar
