@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "app/Desktop.h"
 #include "app/GuiHost.h"
 #include "app/MainWindow.h"
 #include "editors/TuningLF.h"
@@ -26,13 +27,17 @@ int RunApplication(QApplication& app) {
         // The data module opens the five tables; a table that fails is reported and start-up
         // goes on.
         dmTables = std::make_unique<TDMTables>(fMain->Host(), fMain.get());
-        dmTables->Open();
+        // A folder without any table file (a first start) gets one message saying how to make them.
+        const bool noTables = ReportNoTables(fMain->Host());
+        if (!noTables)
+            dmTables->Open();
         fMain->SetDataModule(dmTables.get());
         // The windows after it, in their order; only the main window is shown.
         auto* fTuningLF = new TFTuningLF(fMain.get());
         auto* fTuningCom = new TFTuningCom(fMain.get());
         // The COM-port window puts the configured port into the status bar when it is created.
-        fMain->Guarded([&] { fMain->SetComPanel(dmTables->NumCom()); });
+        if (!noTables)
+            fMain->Guarded([&] { fMain->SetComPanel(dmTables->NumCom()); });
         auto* fTuningLT = new TFTuningLT(fMain.get());
         auto* fTuningORTEN = new TFTuningORTEN(fMain.get());
         auto* fTuningRC = new TFTuningRC(fMain.get());

@@ -10,6 +10,7 @@ PACKAGES=(
   clang-14 libclang-rt-14-dev
   googletest libgtest-dev libgmock-dev
   xvfb xauth x11-apps xdotool imagemagick fonts-dejavu-core
+  dpkg-dev lintian desktop-file-utils librsvg2-bin
 )
 
 missing=()
