@@ -1,6 +1,7 @@
 // temp.eep as the modem's EEPROM will get it, and every way a build is refused.
 
 #include "tests/store/StoreFixture.h"
+#include "tests/support/ExpectedEeprom.h"
 
 #include <string>
 
@@ -343,6 +344,16 @@ TEST_F(ImageBuilderTest, AnImageThatCannotBeWrittenToTheEndIsAnError) {
     }
     EXPECT_TRUE(command.programmed.empty());
     EXPECT_TRUE(command.fileName.empty());
+}
+
+// The expectation the window and talmar-cli tests compare the modem's EEPROM with: of several
+// lines for one address the modem keeps the one the reader's sort puts last.
+TEST(ExpectedEeprom, FollowsTheReadersOrderForLinesOfOneAddress) {
+    EXPECT_EQ(EepromAfterSettingsFile("0005:11\r\n0001:AA\r\n0005:22\r\n", 6),
+              (std::vector<uint8_t>{0xFF, 0xAA, 0xFF, 0xFF, 0xFF, 0x11}));
+    EXPECT_EQ(EepromAfterSettingsFile("0005:A1\r\n0005:B2\r\n0005:C3\r\n", 6)[5], 0xA1);
+    // Two lines of address 0 end up first and the last pass swaps them back.
+    EXPECT_EQ(EepromAfterSettingsFile("0000:01\r\n0003:05\r\n0000:02\r\n", 4)[0], 0x02);
 }
 
 TEST_F(ImageBuilderTest, ParameterWithoutAddressIsRefused) {
