@@ -31,7 +31,11 @@ std::string TextSysMode(const TValue& sysMode) {
 }
 
 bool TParam::TwoBytes() const {
-    return !size.IsNull() && size.AsInteger() == 2;
+    try {
+        return !size.IsNull() && size.AsInteger() == 2;
+    } catch (const TConvertError&) {
+        return false; // anything but 2 is one byte
+    }
 }
 
 TDMTables::TDMTables(IHost& host, ISettingsCommand* command)
@@ -45,9 +49,10 @@ TDMTables::TDMTables(IHost& host, ISettingsCommand* command)
         const std::string s = f < 0 ? std::string() : TextSysMode(record[f]);
         return s.empty() ? TValue() : TValue(s);
     });
-    // The lookup index follows every change of the parameter table.
+    // The lookup index follows every change of the parameter table's values.
     paramType_.Subscribe([this](const TTableChange& c) {
-        if (c.event != TTableEvent::RecordMoved)
+        if (c.event != TTableEvent::RecordMoved && c.event != TTableEvent::BeforeMove &&
+            c.event != TTableEvent::BeforePost)
             paramIndexValid_ = false;
     });
 }
@@ -140,7 +145,8 @@ const TParam* TDMTables::FindParam(std::string_view name) {
 }
 
 int TDMTables::NumCom() {
-    return static_cast<int>(pref_.FieldByName("NumCom").AsInteger());
+    // A value no one could type (text, a number beyond 32 bits) is reported with its place.
+    return static_cast<int>(pref_.CheckedValue(pref_.FieldIndex("NumCom")).AsInteger());
 }
 
 void TDMTables::DiscardSettingsBuffer() {
@@ -159,10 +165,17 @@ void TDMTables::CopySettings(TTable& table) {
 void TDMTables::PasteSettings(TTable& table) {
     if (table.Name() != settingsBufferSource_)
         return;
+    const bool started = table.State() != TTableState::Edit && table.State() != TTableState::Insert;
     table.Edit();
-    const int n = std::min<int>(table.StoredFieldCount(), static_cast<int>(settingsBuffer_.size()));
-    for (int i = 0; i < n; ++i)
-        table.SetValue(i, settingsBuffer_[i]);
+    // Every field or none: a value the column refuses leaves the record as it was, and an edit
+    // begun here is not left behind for the next move to commit.
+    try {
+        table.SetValues(settingsBuffer_);
+    } catch (...) {
+        if (started)
+            table.Cancel();
+        throw;
+    }
     table.Post();
 }
 
