@@ -96,9 +96,9 @@ bool Identify(TComPort& port, TModbusFrames& frames, std::string* text) {
     port.Open();
     port.AbortTransfers();
     port.ClearBuffers(true, true);
-    Pause(kIdentSettleMs);
+    port.Pause(kIdentSettleMs);
     port.WriteBlock(frames.TxFrame.data(), length);
-    Pause(kIdentAnswerMs);
+    port.Pause(kIdentAnswerMs);
     // The count is not looked at: a short reply leaves zeros, which the CRC check turns away.
     port.ReadBlock(frames.RxFrame.data(), kIdentReplyLength);
     std::string bytes;
