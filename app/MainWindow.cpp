@@ -265,15 +265,20 @@ void TFMain::SaveLogIfChanged() {
 
 void TFMain::LockMainWindow() {
     locked_ = true;
-    for (QWidget* w : {static_cast<QWidget*>(ToolBar1), Panel1, static_cast<QWidget*>(PrBar),
-                       static_cast<QWidget*>(StatusBar1)})
+    // The panel around the log pane is not disabled as a widget: that would grey the pane with
+    // it. The input gate keeps the pane, like the rest of the window, from taking input.
+    for (QWidget* w :
+         {static_cast<QWidget*>(ToolBar1), static_cast<QWidget*>(PrBar), static_cast<QWidget*>(StatusBar1)})
         w->setEnabled(false);
     for (QMenu* m : menuBar()->findChildren<QMenu*>(Qt::FindDirectChildrenOnly))
         m->menuAction()->setEnabled(false);
+    inputGate_.Close();
     QApplication::setOverrideCursor(Qt::WaitCursor);
 }
 
 void TFMain::UnlockMainWindow() {
+    // Keys and clicks that came while the command ran are dropped before anything is enabled.
+    inputGate_.Open();
     while (QApplication::overrideCursor())
         QApplication::restoreOverrideCursor();
     for (QWidget* w : {static_cast<QWidget*>(ToolBar1), Panel1, static_cast<QWidget*>(Memo1),

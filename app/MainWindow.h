@@ -2,6 +2,7 @@
 // The main window: menu, toolbar, the log pane with its progress bar, the status bar; owner of the
 // serial port, the reply timer and, while a command runs, its programming object.
 
+#include "app/InputGate.h"
 #include "link/ComPort.h"
 #include "link/Programmator.h"
 #include "link/QtHost.h"
@@ -55,6 +56,9 @@ public:
     void Guarded(F&& command);
     void ShowError(const std::string& text);
 
+    // While a firmware command runs: the toolbar, menus, status bar and progress bar are disabled
+    // (the log pane stays legible), the user's input to the window is held off and the screen
+    // cursor is the hourglass. Unlocking drops the input that came meanwhile.
     void LockMainWindow();
     void UnlockMainWindow();
     bool Locked() const { return locked_; }
@@ -122,6 +126,7 @@ private:
     std::vector<std::string> logLines_;
     bool logSaveBlocked_ = false; // Log.txt could not be read: never overwrite it in this run
     bool locked_ = false;
+    TInputGate inputGate_;
     int NumCom();
     // What a programming command holds is given back on every way out, errors included.
     void EndCommand();

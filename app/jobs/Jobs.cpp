@@ -5,6 +5,8 @@
 #include "link/LogFile.h"
 #include "store/Table.h"
 
+#include <utility>
+
 namespace talmar {
 
 namespace {
@@ -33,10 +35,7 @@ private:
 class TJobScope {
 public:
     explicit TJobScope(TJobFrontDoor& door) : door_(door) {}
-    ~TJobScope() {
-        if (begun_ && door_.end)
-            door_.end();
-    }
+    ~TJobScope() { End(); }
     TJobScope(const TJobScope&) = delete;
     TJobScope& operator=(const TJobScope&) = delete;
 
@@ -44,6 +43,11 @@ public:
         if (door_.begin)
             door_.begin();
         begun_ = true;
+    }
+    // The end hook runs once: here, or on the way out.
+    void End() {
+        if (std::exchange(begun_, false) && door_.end)
+            door_.end();
     }
 
 private:
@@ -103,12 +107,16 @@ TJobResult ProgramEeprom(TJobFrontDoor& door, const std::string& fileName, const
 bool RunIdentify(TJobFrontDoor& door, std::string& text) {
     TJobProgrammator prog(door);
     Bind(door, *prog, false);
+    TJobScope scope(door);
+    scope.Begin();
     door.port.SetBaudRate(br38400);
     door.port.Open();
     const bool answered = prog->Identify(text);
+    door.port.Close();
+    // The wait is over before the answer is shown.
+    scope.End();
     if (!answered)
         door.host.ShowMessage(kMsgNoModem);
-    door.port.Close();
     return answered;
 }
 

@@ -114,6 +114,7 @@ TEST(MainWindow, LockDisablesEverythingButTheLogAndUnlockRestores) {
     Window win;
     TFMain& w = *win.w;
     w.LockMainWindow();
+    EXPECT_TRUE(w.Memo1->isEnabled()); // legible, not greyed
     EXPECT_FALSE(w.ToolBar1->isEnabled());
     EXPECT_FALSE(w.StatusBar1->isEnabled());
     EXPECT_FALSE(w.PrBar->isEnabled());
