@@ -215,19 +215,21 @@ void TFMain::CreateControls() {
 void TFMain::FormCreate() {
     // 1. The log of earlier runs.
     std::string error;
-    switch (LoadLogLines(kLogFileName, logLines_, &error)) {
+    switch (LoadLogLines(kLogFileName, logLines_, &error, &logHistory_)) {
     case TLogLoad::Loaded:
     case TLogLoad::Missing: // the first start in this folder: the file appears at the first save
         break;
     case TLogLoad::Unreadable:
         logSaveBlocked_ = true;
         logLines_.clear();
+        logHistory_.clear();
         host_->ShowMessage("Не удалось прочитать файл журнала " + std::string(kLogFileName) + " (" + error +
                                "). Журнал этого сеанса не будет записан в этот файл, чтобы не потерять его "
                                "содержимое.",
                            {}, TMsgButtons::Ok, TMsgIcon::Error);
         break;
     }
+    historyLines_ = logLines_.size();
     // Years of earlier lines go in at once; an empty log leaves the pane without a block of text.
     QStringList earlier;
     for (const auto& l : logLines_)
@@ -257,7 +259,9 @@ void TFMain::SaveLogIfChanged() {
         return;
     const std::string path = (std::filesystem::path(StartDir) / kLogFileName).string();
     try {
-        SaveLogLines(path, logLines_);
+        // The earlier history goes back byte for byte; only this run's lines are written anew.
+        SaveLogWithHistory(path, logHistory_,
+                           {logLines_.begin() + static_cast<std::ptrdiff_t>(historyLines_), logLines_.end()});
     } catch (const std::exception& e) {
         ShowError(e.what());
     }

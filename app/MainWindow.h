@@ -124,6 +124,9 @@ private:
     std::unique_ptr<TQtHost> host_;
     TComPort comPort1_;
     std::vector<std::string> logLines_;
+    // Log.txt as it was read at start, and how many of logLines_ came from it.
+    std::string logHistory_;
+    std::size_t historyLines_ = 0;
     bool logSaveBlocked_ = false; // Log.txt could not be read: never overwrite it in this run
     bool locked_ = false;
     TInputGate inputGate_;

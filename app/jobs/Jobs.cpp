@@ -65,8 +65,9 @@ void Bind(TJobFrontDoor& door, TProgrammator& prog, bool withProgress) {
 }
 
 void Log(TJobFrontDoor& door, const std::string& line) {
+    // A КП name, a file name or the modem's answer may hold a line break; the log line stays one.
     if (door.appendLog)
-        door.appendLog(line);
+        door.appendLog(LogLineText(line));
 }
 
 void MarkLogChanged(TJobFrontDoor& door) {

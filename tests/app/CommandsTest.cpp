@@ -2,6 +2,7 @@
 // sample tables made by talmar-tables.
 #include "app/MainWindow.h"
 #include "link/Cp1251.h"
+#include "link/LogFile.h"
 #include "sim/ModemSim.h"
 #include "store/DMTables.h"
 #include "tests/support/LogLines.h"
@@ -416,4 +417,34 @@ TEST_F(Commands, SlowDeadCableInTheDirectRunEndsAsAFailedRunWithItsLogLine) {
     EXPECT_NE(sim->Flash(0)[0], words[0]);
     EXPECT_FALSE(w->ComPort1().Connected());
     ExpectIdle();
+}
+
+TEST_F(Commands, LineBreaksAndZeroPaddingNeverReachTheLogAsSuch) {
+    // The modem pads a short text with zeros and has a line break in it; a КП name holds one too.
+    sim::TModemConfig modem = sim->Config(0);
+    modem.identBytes = sim::TBytes{0xCB, 0xD2, 0xD0, '\n', '2', '0', 0, 0, 0};
+    sim->SetConfig(0, modem);
+    WriteFirmware(dir.File("fw.rom"), 4);
+    w->FileChosen(dir.File("fw.rom"));
+    size_t before = LogSize();
+    w->ProgFlashExecute();
+    ASSERT_EQ(NewLines(before).size(), 3u);
+    EXPECT_EQ(NewLines(before)[1], "ЛТР 20");
+
+    std::filesystem::current_path(dir.Path());
+    TTable& lt = dm->TDataLT();
+    lt.First();
+    lt.Edit();
+    lt.SetFieldByName("NameKP", TValue("КП\r\nСеверный"));
+    lt.Post();
+    before = LogSize();
+    EXPECT_TRUE(dm->ProgramSettings(lt));
+    ASSERT_EQ(NewLines(before).size(), 2u);
+    EXPECT_NE(NewLines(before)[0].find(": прошиваю настройки КП Северный, временная"), std::string::npos)
+        << NewLines(before)[0];
+
+    // Line for line, the file holds what the pane shows.
+    std::vector<std::string> onDisk;
+    ASSERT_EQ(LoadLogLines("Log.txt", onDisk), TLogLoad::Loaded);
+    EXPECT_EQ(onDisk, w->LogLines());
 }
