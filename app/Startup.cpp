@@ -31,6 +31,8 @@ bool LoadQtTranslations(QApplication& app) {
     return true;
 }
 
+TProgram::TProgram() = default;
+
 TProgram::~TProgram() {
     // An error escaped: the tables are closed without committing, before the windows that show
     // them go.

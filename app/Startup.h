@@ -15,7 +15,7 @@ class TFMain;
 // The program's objects from start to exit.
 class TProgram {
 public:
-    TProgram() = default;
+    TProgram();
     ~TProgram();
     TProgram(const TProgram&) = delete;
     TProgram& operator=(const TProgram&) = delete;

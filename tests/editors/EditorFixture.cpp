@@ -33,7 +33,7 @@ void EditorWindowTest::TearDown() {
     unsetenv("TALMAR_COM2");
 }
 
-void EditorWindowTest::Type(QWidget* w, const char* text) {
+void Type(QWidget* w, const char* text) {
     w->setFocus();
     for (const QChar c : QString::fromUtf8(text)) {
         QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));

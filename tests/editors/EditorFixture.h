@@ -20,13 +20,14 @@
 
 namespace talmar::test {
 
+// Key presses carrying the text, as a keyboard of any layout sends them.
+void Type(QWidget* w, const char* text);
+
 class EditorWindowTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Key presses carrying the text, as a keyboard of any layout sends them.
-    static void Type(QWidget* w, const char* text);
     // Shows a window modally as the main window's command does, runs check inside, then closes
     // it with "Выход".
     void ExecInside(TFTuning* window, const std::function<void()>& showCommand,

@@ -1,6 +1,7 @@
 // The frequency editor offscreen: what the engineer sees and what reaches Data_LF.DB.
 
 #include "tests/editors/EditorFixture.h"
+#include "tests/store/StoreFixture.h"
 #include "tests/support/LogLines.h"
 
 #include <QAccessible>
@@ -151,6 +152,30 @@ TEST_F(TuningLF, CoefficientGroupFollowsTheCheckBoxAndTheRecord) {
     lf->DBNavigator1->Click(TDBNavigator::First);
     EXPECT_TRUE(group->isVisible());
     lf->hide();
+}
+
+TEST_F(TuningLF, APostTheFileRefusesShowsTheErrorAndLeavesTheEditInTheWindow) {
+    dm->Close();
+    ExecSql("Data_LF.DB", "CREATE TRIGGER refuse BEFORE UPDATE ON Data_LF "
+                          "BEGIN SELECT RAISE(ABORT, 'диск только для чтения'); END;");
+    ASSERT_TRUE(dm->Open());
+    lf->show();
+    auto* num = lf->Control<TDBEdit>("NumKPEdit");
+    num->selectAll();
+    Type(num, "5");
+    lf->DBNavigator1->Click(TDBNavigator::Next);
+    ASSERT_EQ(host->messages.size(), 1u);
+    EXPECT_NE(host->messages[0].text.find("диск только для чтения"), std::string::npos)
+        << host->messages[0].text;
+    // Still on the first record, with the typed value in the record and in the field.
+    EXPECT_EQ(Table().RecNo(), 1);
+    EXPECT_EQ(lf->DBGrid1->currentIndex().row(), 0);
+    EXPECT_EQ(Table().State(), TTableState::Edit);
+    EXPECT_EQ(Table().FieldByName("NumKP"), TValue(5));
+    EXPECT_EQ(num->text().toStdString(), "5");
+    lf->hide(); // the commit on hide is refused the same way
+    EXPECT_EQ(host->messages.size(), 2u);
+    Table().Cancel();
 }
 
 TEST_F(TuningLF, F1OnAPlaceFieldShowsTheHelpMessage) {
