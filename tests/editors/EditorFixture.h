@@ -23,6 +23,13 @@ namespace talmar::test {
 // Key presses carrying the text, as a keyboard of any layout sends them.
 void Type(QWidget* w, const char* text);
 
+// Walks every tab of the window through Qt's accessibility interface: every input carries a
+// non-empty name, and the name is its caption (the label tied to it, or its own text). Leaves the
+// window shown on its main tab.
+void ExpectInputsNamedByCaptions(TFTuning* window);
+// The accessible name of the window's control of that object name.
+std::string AccessibleName(TFTuning* window, const char* object);
+
 class EditorWindowTest : public ::testing::Test {
 protected:
     void SetUp() override;

@@ -227,47 +227,10 @@ TEST_F(TuningLF, ProgrammingFromTheWindowReachesTheModemAndHoldsTheWindowMeanwhi
               kSysFrequency);
 }
 
-// Every input on every tab, found through Qt's accessibility interface, carries a name, and the
-// name is its caption: the label tied to it, or its own text.
 TEST_F(TuningLF, EveryInputIsNamedByItsCaption) {
-    lf->show();
-    for (int t = 0; t < lf->General->count(); ++t) {
-        lf->General->setCurrentIndex(t);
-        QWidget* page = lf->General->widget(t);
-        std::map<QWidget*, QString> buddies;
-        for (QLabel* l : page->findChildren<QLabel*>())
-            if (l->buddy())
-                buddies[l->buddy()] = l->text().simplified();
-        int inputs = 0;
-        for (QWidget* wgt : page->findChildren<QWidget*>()) {
-            const bool input = qobject_cast<QLineEdit*>(wgt) || qobject_cast<QPlainTextEdit*>(wgt) ||
-                               qobject_cast<QComboBox*>(wgt) || qobject_cast<QSlider*>(wgt) ||
-                               qobject_cast<QAbstractButton*>(wgt) || qobject_cast<QAbstractItemView*>(wgt);
-            if (!input || !wgt->isVisibleTo(lf) || wgt->parent() == lf->DBGrid1 ||
-                wgt->objectName().startsWith("qt_"))
-                continue;
-            ++inputs;
-            QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(wgt);
-            ASSERT_NE(iface, nullptr);
-            const QString name = iface->text(QAccessible::Name);
-            SCOPED_TRACE(lf->General->tabText(t).toStdString() + " / " + wgt->objectName().toStdString());
-            EXPECT_FALSE(name.isEmpty());
-            if (auto* b = qobject_cast<QAbstractButton*>(wgt); b && !b->text().isEmpty()) {
-                EXPECT_EQ(name, b->text());
-            } else if (auto* tool = qobject_cast<QToolButton*>(wgt)) {
-                EXPECT_EQ(name, tool->toolTip());
-            } else if (buddies.count(wgt)) {
-                EXPECT_TRUE(name.endsWith(buddies[wgt])) << name.toStdString();
-            }
-        }
-        EXPECT_GT(inputs, 2);
-    }
+    ExpectInputsNamedByCaptions(lf);
     // A few in full: a row of bounds, a slider and its box, a chooser.
-    auto name = [&](const char* object) {
-        return QAccessible::queryAccessibleInterface(lf->findChild<QWidget*>(object))
-            ->text(QAccessible::Name)
-            .toStdString();
-    };
+    auto name = [&](const char* object) { return AccessibleName(lf, object); };
     EXPECT_EQ(name("EImpTY1Edit"), "КИ от");
     EXPECT_EQ(name("EImpTY2Edit"), "КИ до");
     EXPECT_EQ(name("EPlaceNumObject2Edit"), "Номер объекта до");
