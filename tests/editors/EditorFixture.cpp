@@ -1,5 +1,7 @@
 #include "tests/editors/EditorFixture.h"
 
+#include "tests/support/LogLines.h"
+
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QLabel>
@@ -104,6 +106,28 @@ void EditorWindowTest::ExecInside(TFTuning* window, const std::function<void()>&
     showCommand();
     EXPECT_TRUE(ran);
     EXPECT_FALSE(window->isVisible());
+}
+
+void EditorWindowTest::SetFirst(TTable& table, std::initializer_list<std::pair<const char*, TValue>> values) {
+    table.First();
+    table.Edit();
+    for (const auto& [f, v] : values)
+        table.SetFieldByName(f, v);
+    table.Post();
+}
+
+void EditorWindowTest::ExpectProgrammed(TFTuning* window, const std::function<void()>& inside,
+                                        const std::string& startText, int sysCode) {
+    sim->SetEeprom(0, sim::TBytes(sim->Eeprom(0).size(), 0xFF));
+    const std::size_t before = w->LogLines().size();
+    ExecInside(
+        window, [&] { window->exec(); }, inside);
+    const auto lines = NewLog(before);
+    ASSERT_EQ(lines.size(), 2u) << ::testing::PrintToString(lines) << ::testing::PrintToString(host->Texts());
+    EXPECT_TRUE(Matches(lines[0], kStamp + startText)) << lines[0];
+    EXPECT_TRUE(Matches(lines[1], kStamp + ": OK!"));
+    EXPECT_EQ(sim->Eeprom(0).at(static_cast<std::size_t>(dm->FindParam("eSysMode")->addr.AsInteger())),
+              sysCode);
 }
 
 std::vector<std::string> EditorWindowTest::NewLog(std::size_t from) const {

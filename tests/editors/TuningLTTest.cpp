@@ -2,7 +2,6 @@
 // channel's tab, the second-channel rule, and programming with the series type of telecontrol.
 
 #include "tests/editors/EditorFixture.h"
-#include "tests/support/LogLines.h"
 
 #include <QAction>
 #include <QGroupBox>
@@ -22,13 +21,6 @@ protected:
     QSlider* Slider(const char* name) const { return lt->Slider(ProfileLT().SliderIndex(name)); }
     std::string Label(const char* name) const { return lt->Control<QLabel>(name)->text().toStdString(); }
     TTable& Table() const { return dm->TDataLT(); }
-    void SetFirst(std::initializer_list<std::pair<const char*, TValue>> values) {
-        Table().First();
-        Table().Edit();
-        for (const auto& [f, v] : values)
-            Table().SetFieldByName(f, v);
-        Table().Post();
-    }
 };
 
 TEST_F(TuningLT, F6OpensItWithFiveTabsAndNothingOfItsOwnOnShow) {
@@ -48,7 +40,7 @@ TEST_F(TuningLT, F6OpensItWithFiveTabsAndNothingOfItsOwnOnShow) {
 }
 
 TEST_F(TuningLT, ALineResistanceSetsBothChannelsAndCommitsAClampedSecondLevelUnseen) {
-    SetFirst({{"ResistTr", 0}, {"AttenTr1", -20}, {"AttenTr2", -40}});
+    SetFirst(Table(), {{"ResistTr", 0}, {"AttenTr1", -20}, {"AttenTr2", -40}});
     lt->show();
     // Before the range rule has run.
     for (const char* s : {"RxSlider2", "RxSlider3"}) {
@@ -126,22 +118,14 @@ TEST_F(TuningLT, ServiceLevelsAreWholeNumbersWithoutARange) {
 }
 
 TEST_F(TuningLT, ProgrammingTakesTheSeriesTypeOfTelecontrolAndReachesTheModem) {
-    SetFirst({{"EForvardTY", 0}, {"EForvardTC", 1}}); // "инверсная"
-    sim->SetEeprom(0, sim::TBytes(sim->Eeprom(0).size(), 0xFF));
-    const std::size_t before = w->LogLines().size();
-    ExecInside(
-        lt, [&] { lt->exec(); }, [&] { lt->BProg->click(); });
+    SetFirst(Table(), {{"EForvardTY", 0}, {"EForvardTC", 1}}); // "инверсная"
+    ExpectProgrammed(
+        lt, [&] { lt->BProg->click(); },
+        ": прошиваю настройки КП-1 Тяговая подстанция, временная, номер КП = 1,   р\\.к\\.= -20 дБ,   "
+        "с\\.к\\.= -10 дБ",
+        kSysTime);
     EXPECT_EQ(Table().FieldByName("EForvardTC"), TValue(0));
     EXPECT_EQ(Table().State(), TTableState::Browse);
-    const auto lines = NewLog(before);
-    ASSERT_EQ(lines.size(), 2u) << ::testing::PrintToString(lines) << ::testing::PrintToString(host->Texts());
-    EXPECT_TRUE(Matches(lines[0], kStamp +
-                                      ": прошиваю настройки КП-1 Тяговая подстанция, временная, номер КП = 1,"
-                                      "   р\\.к\\.= -20 дБ,   с\\.к\\.= -10 дБ"))
-        << lines[0];
-    EXPECT_TRUE(Matches(lines[1], kStamp + ": OK!"));
-    EXPECT_EQ(sim->Eeprom(0).at(static_cast<std::size_t>(dm->FindParam("eSysMode")->addr.AsInteger())),
-              kSysTime);
 }
 
 TEST_F(TuningLT, EveryInputIsNamedByItsCaption) {

@@ -2,7 +2,6 @@
 // main tab, copies between records and editors, the commit on hide, and programming.
 
 #include "tests/editors/EditorFixture.h"
-#include "tests/support/LogLines.h"
 
 #include <QAction>
 #include <QLabel>
@@ -125,19 +124,9 @@ TEST_F(TuningORTEN, CopyAndPasteBetweenRecordsAndEachPasteButtonFollowsItsOwnTab
 }
 
 TEST_F(TuningORTEN, ProgrammingLogsNoKPNumberAndReachesTheModem) {
-    sim->SetEeprom(0, sim::TBytes(sim->Eeprom(0).size(), 0xFF));
-    const std::size_t before = w->LogLines().size();
-    ExecInside(
-        orten, [&] { orten->exec(); }, [&] { orten->BProg->click(); });
-    const auto lines = NewLog(before);
-    ASSERT_EQ(lines.size(), 2u) << ::testing::PrintToString(lines) << ::testing::PrintToString(host->Texts());
-    EXPECT_TRUE(Matches(lines[0], kStamp +
-                                      ": прошиваю настройки КП-1 Диспетчерская, ОРТЕН,   р\\.к\\.= -20 дБ,"
-                                      "   с\\.к\\.= -10 дБ"))
-        << lines[0];
-    EXPECT_TRUE(Matches(lines[1], kStamp + ": OK!"));
-    EXPECT_EQ(sim->Eeprom(0).at(static_cast<std::size_t>(dm->FindParam("eSysMode")->addr.AsInteger())),
-              kSysORTEN);
+    ExpectProgrammed(
+        orten, [&] { orten->BProg->click(); },
+        ": прошиваю настройки КП-1 Диспетчерская, ОРТЕН,   р\\.к\\.= -20 дБ,   с\\.к\\.= -10 дБ", kSysORTEN);
 }
 
 TEST_F(TuningORTEN, EveryInputIsNamedByItsCaption) {
