@@ -144,6 +144,10 @@ TFTuning::TFTuning(const TEditorForm& form, TDMTables& dm, TCopyBoard& board, IH
 
 TFTuning::~TFTuning() {
     rules_.SetListener({});
+    // The controls go while the data source they are bound to is still there (Qt would delete
+    // them only after this object's members).
+    delete Body;
+    Body = nullptr;
 }
 
 bool TFTuning::Guard(const std::function<void()>& action) {
