@@ -12,12 +12,27 @@
 #include "store/DMTables.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <memory>
 
 namespace talmar {
 
+bool LoadQtTranslations(QApplication& app) {
+    auto* translator = new QTranslator(&app);
+    if (!translator->load(QLocale(QLocale::Russian, QLocale::Russia), "qtbase", "_",
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    QApplication::installTranslator(translator);
+    return true;
+}
+
 int RunApplication(QApplication& app) {
     QApplication::setApplicationName(QString::fromUtf8(kAppTitle));
+    LoadQtTranslations(app);
     int rc = 0;
     std::unique_ptr<TFMain> fMain;
     std::unique_ptr<TDMTables> dmTables;

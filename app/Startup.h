@@ -8,4 +8,8 @@ namespace talmar {
 
 int RunApplication(QApplication& app);
 
+// Qt's own texts (standard buttons, the file dialog) in Russian, from Qt's translation files.
+// False when they are not installed; the program then goes on with Qt's English texts.
+bool LoadQtTranslations(QApplication& app);
+
 } // namespace talmar

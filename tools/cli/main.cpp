@@ -4,6 +4,7 @@
 
 #include "app/jobs/Jobs.h"
 #include "app/jobs/RecordJob.h"
+#include "editors/core/RecordProgram.h"
 #include "link/ComPort.h"
 #include "link/ImageFile.h"
 #include "link/InstanceLock.h"

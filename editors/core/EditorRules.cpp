@@ -1,0 +1,212 @@
+#include "editors/core/EditorRules.h"
+
+#include "editors/core/CopyBoard.h"
+#include "editors/core/RecordProgram.h"
+#include "link/Host.h"
+#include "store/DMTables.h"
+
+#include <algorithm>
+
+namespace talmar {
+
+TEditorRules::TEditorRules(const TEditorProfile& profile, TDMTables& dm, TCopyBoard& board, IHost& host)
+    : profile_(profile), dm_(dm), table_(dm.Table(profile.table)), board_(board), host_(host),
+      caption_(profile.initialCaption), pasteEnabled_(board.CanPaste(table_)) {
+    for (const TSliderProfile& s : profile_.sliders) {
+        if (s.transmit)
+            sliders_.push_back({TLevelSlider(profile_.transmitMin, profile_.transmitMax),
+                                profile_.transmitMinLabel, profile_.transmitMaxLabel});
+        else
+            sliders_.push_back({TLevelSlider(kReceiveMin, kReceiveMax), std::to_string(kReceiveMin),
+                                std::to_string(kReceiveMax)});
+    }
+    // After a copy in any editor the paste button shows whether a paste here would paste.
+    boardId_ = board_.Subscribe([this] { SetPasteEnabled(board_.CanPaste(table_)); });
+}
+
+TEditorRules::~TEditorRules() {
+    board_.Unsubscribe(boardId_);
+}
+
+void TEditorRules::SetListener(std::function<void(TEditorChange, int)> listener) {
+    listener_ = std::move(listener);
+}
+
+void TEditorRules::Changed(TEditorChange change, int slider) {
+    if (listener_)
+        listener_(change, slider);
+}
+
+void TEditorRules::SetPasteEnabled(bool enabled) {
+    if (pasteEnabled_ == enabled)
+        return;
+    pasteEnabled_ = enabled;
+    Changed(TEditorChange::PasteEnabled);
+}
+
+int TEditorRules::ResistanceEntry() const {
+    if (!table_.Active())
+        return -1;
+    return ChooserIndex(LineResistances(profile_.wording), table_.FieldByName("ResistTr"));
+}
+
+// ---- events
+
+void TEditorRules::Created() {
+    if (profile_.captionAtCreate)
+        CaptionRule();
+}
+
+void TEditorRules::Shown() {
+    if (profile_.editOnShow)
+        Edit();
+}
+
+void TEditorRules::Hidden() {
+    if (profile_.commitOnHide && table_.Active())
+        table_.ApplyCommitRule();
+}
+
+void TEditorRules::CaptionRule() {
+    // A table that could not be opened has no record to name: the bare title.
+    const TValue name = table_.Active() ? table_.FieldByName("NameKP") : TValue();
+    const std::string caption =
+        name.IsNull() ? profile_.title : profile_.title + " ( " + name.AsString() + " )";
+    if (caption == caption_)
+        return;
+    caption_ = caption;
+    Changed(TEditorChange::Caption);
+}
+
+void TEditorRules::PasteRule() {
+    SetPasteEnabled(board_.CanPaste(table_));
+}
+
+void TEditorRules::ShowTab(int tab) {
+    const TTabProfile& t = profile_.tabs.at(static_cast<std::size_t>(tab));
+    if (t.main) {
+        PasteRule();
+        if (profile_.captionOnMainTab)
+            CaptionRule();
+    }
+    if (t.rangeUpdate) {
+        if (!ResistanceChanged())
+            return;
+    } else {
+        if (t.edit)
+            Edit();
+        if (!t.rangeRule.empty()) {
+            const int entry = ResistanceEntry();
+            if (entry < 0) {
+                if (t.messageWithoutResistance)
+                    host_.ShowMessage(kMsgNoResistance);
+                return;
+            }
+            std::vector<int> sliders;
+            for (const std::string& name : t.rangeRule)
+                sliders.push_back(profile_.SliderIndex(name));
+            RangeRule(sliders, LineResistances(profile_.wording)[static_cast<std::size_t>(entry)].value);
+        }
+    }
+    for (const std::string& name : t.fieldToSlider)
+        FieldToSlider(profile_.SliderIndex(name));
+}
+
+bool TEditorRules::ResistanceChanged() {
+    Edit();
+    const int entry = ResistanceEntry();
+    if (entry < 0)
+        return false;
+    std::vector<int> transmit;
+    for (int i = 0; i < SliderCount(); ++i)
+        if (profile_.sliders[static_cast<std::size_t>(i)].transmit)
+            transmit.push_back(i);
+    RangeRule(transmit, LineResistances(profile_.wording)[static_cast<std::size_t>(entry)].value);
+    return true;
+}
+
+void TEditorRules::PickResistance(int entry) {
+    const TValueList list = LineResistances(profile_.wording);
+    Edit();
+    table_.SetFieldByName("ResistTr", TValue(list[static_cast<std::size_t>(entry)].value));
+    ResistanceChanged();
+}
+
+void TEditorRules::RangeRule(const std::vector<int>& sliders, int v) {
+    const TTransmitRange r = talmar::RangeRule(v);
+    // The labels of every slider first, then each slider's Min and then its Max: the new Min lies
+    // below the old Max and the new Max, so neither step is refused.
+    for (const int s : sliders) {
+        TSliderState& st = sliders_.at(static_cast<std::size_t>(s));
+        if (st.minLabel != r.minLabel || st.maxLabel != r.maxLabel) {
+            st.minLabel = r.minLabel;
+            st.maxLabel = r.maxLabel;
+            Changed(TEditorChange::Slider, s);
+        }
+    }
+    for (const int s : sliders) {
+        TLevelSlider& sl = sliders_.at(static_cast<std::size_t>(s)).slider;
+        for (const bool minFirst : {true, false}) {
+            const int oldMin = sl.Min();
+            const int oldMax = sl.Max();
+            const bool moved = minFirst ? sl.SetMin(r.min) : sl.SetMax(r.max);
+            if (moved || sl.Min() != oldMin || sl.Max() != oldMax)
+                Changed(TEditorChange::Slider, s);
+            if (moved)
+                SliderToField(s);
+        }
+    }
+}
+
+void TEditorRules::SetSliderPosition(int slider, int position) {
+    if (sliders_.at(static_cast<std::size_t>(slider)).slider.SetPosition(position)) {
+        Changed(TEditorChange::Slider, slider);
+        SliderToField(slider);
+    }
+}
+
+void TEditorRules::MoveSlider(int slider, int position) {
+    SetSliderPosition(slider, position);
+}
+
+void TEditorRules::Edit() {
+    table_.Edit();
+}
+
+void TEditorRules::SliderToField(int slider) {
+    const TSliderProfile& p = profile_.sliders.at(static_cast<std::size_t>(slider));
+    Edit();
+    table_.SetFieldByName(p.field, TValue(Slider(slider).Position()));
+    if (p.commitsAtOnce)
+        table_.ApplyCommitRule();
+}
+
+void TEditorRules::FieldToSlider(int slider) {
+    const TValue v = table_.FieldByName(profile_.sliders.at(static_cast<std::size_t>(slider)).field);
+    if (v.IsNull() || v.AsString().empty())
+        return;
+    SetSliderPosition(slider, static_cast<int>(std::clamp<std::int64_t>(v.AsInteger(), -1000000, 1000000)));
+}
+
+void TEditorRules::Copy() {
+    if (profile_.copyPaste)
+        board_.Copy(table_);
+}
+
+void TEditorRules::Paste() {
+    if (profile_.copyPaste)
+        board_.Paste(table_);
+}
+
+bool TEditorRules::Program() {
+    return ProgramRecord(dm_, table_);
+}
+
+bool TEditorRules::Help(int helpContext) {
+    if (!profile_.help || helpContext == 0)
+        return false;
+    host_.ShowMessage(kMsgHelp);
+    return true;
+}
+
+} // namespace talmar
