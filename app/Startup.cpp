@@ -45,13 +45,14 @@ int RunApplication(QApplication& app) {
         fMain->SetDataModule(dmTables.get());
         // The windows after it, in their order; only the main window is shown.
         auto* fTuningLF = new TFTuningLF(fMain.get());
-        auto* fTuningCom = new TFTuningCom(fMain.get());
         // The COM-port window puts the configured port into the status bar when it is created.
-        fMain->Guarded([&] { fMain->SetComPanel(dmTables->NumCom()); });
+        TFMain* w = fMain.get();
+        auto* fTuningCom = new TFTuningCom(
+            *dmTables, w->Host(), [w](int numCom) { w->SetComPanel(numCom); }, w);
         auto* fTuningLT = new TFTuningLT(fMain.get());
         auto* fTuningORTEN = new TFTuningORTEN(fMain.get());
-        auto* fTuningRC = new TFTuningRC(fMain.get());
-        auto* fChangeSystem = new TFChangeSystem(fMain.get());
+        auto* fTuningRC = new TFTuningRC(*dmTables, w->Host(), w);
+        auto* fChangeSystem = new TFChangeSystem(*dmTables, w->ComPort1(), w->Host(), w);
         fMain->SetWindows(fTuningLF, fTuningCom, fTuningLT, fTuningORTEN, fTuningRC, fChangeSystem);
         fMain->show();
         rc = app.exec();

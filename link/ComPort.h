@@ -108,6 +108,7 @@ public:
     // port or start a command.
     static constexpr int kIdleSliceMs = 50;
     void SetIdle(std::function<void()> idle) { idle_ = std::move(idle); }
+    const std::function<void()>& Idle() const { return idle_; }
 
 private:
     void ApplyLineSettings();
