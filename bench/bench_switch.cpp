@@ -26,6 +26,7 @@
 #include <unistd.h>
 
 using namespace talmar;
+using talmar::bench::AddRow;
 using talmar::bench::TBenchHost;
 using talmar::bench::ThreadCpuSeconds;
 using Clock = std::chrono::steady_clock;
@@ -59,13 +60,6 @@ private:
     TSwitchButton running_ = TSwitchButton::BRead;
     std::string caption_ = kCaptionBRead;
 };
-
-void AddRow(TTable& t, std::initializer_list<std::pair<const char*, TValue>> values) {
-    t.Insert();
-    for (const auto& [name, value] : values)
-        t.SetFieldByName(name, value);
-    t.Post();
-}
 
 } // namespace
 

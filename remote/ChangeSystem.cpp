@@ -266,7 +266,11 @@ void TFChangeSystem::RunCommand(F&& command) {
         std::function<void()> saved;
         ~TIdle() { port.SetIdle(std::move(saved)); }
     } idle{port_, port_.Idle()};
-    port_.SetIdle([this] { host_.ProcessMessages(false); });
+    port_.SetIdle([this] {
+        host_.ProcessMessages(false);
+        // What the handling itself asked for (a repaint from a timer) goes now, not a slice later.
+        QCoreApplication::sendPostedEvents();
+    });
     command();
 
     // The view's cursor back on the current record (a click meanwhile may have moved it).
