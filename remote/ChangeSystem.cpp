@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <climits>
@@ -50,6 +51,20 @@ protected:
 
 private:
     std::function<bool()> commandRuns_;
+};
+
+// The system text keeps its colour in a selected row too.
+class TSysTextDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const QVariant colour = index.data(Qt::ForegroundRole);
+        if (colour.isValid())
+            option->palette.setColor(QPalette::HighlightedText, colour.value<QColor>());
+    }
 };
 
 } // namespace
@@ -143,10 +158,15 @@ void TFChangeSystem::CreateControls() {
     RxDBGridKP->setObjectName("RxDBGridKP");
     RxDBGridKP->SetMultiSelect(true);
     RxDBGridKP->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Rows are chosen, not cells: Tab goes on to the buttons.
+    RxDBGridKP->setTabKeyNavigation(false);
     RxDBGridKP->setToolTip(Q(kGridHint));
+    // The columns' widths, or their titles' where a font needs more.
     const int widths[] = {157, 49, 117, 107};
     for (int c = 0; c < 4; ++c)
-        RxDBGridKP->setColumnWidth(c, widths[c]);
+        RxDBGridKP->setColumnWidth(c,
+                                   std::max(widths[c], RxDBGridKP->horizontalHeader()->sectionSizeHint(c)));
+    RxDBGridKP->setItemDelegateForColumn(ColTextSysMode, new TSysTextDelegate(RxDBGridKP));
 
     auto button = [](const char* name, const char* caption, QWidget* parent) {
         auto* b = new QPushButton(Q(caption), parent);
@@ -192,7 +212,7 @@ void TFChangeSystem::CreateControls() {
     ETimeOut = edit("ETimeOut", "1");
     LabelTimeOut->setBuddy(ETimeOut);
 
-    // Under the grid: the poll on the left, the switch in the middle, the pause on the right.
+    // Under the grid: the poll and its pause on the left, the switch on the right.
     auto* count = new QHBoxLayout;
     count->addWidget(Label1);
     count->addWidget(ECount);
@@ -202,20 +222,20 @@ void TFChangeSystem::CreateControls() {
     counters->addWidget(Label3);
     counters->addWidget(LbSuccess);
     counters->addStretch();
+    auto* pause = new QHBoxLayout;
+    pause->addWidget(LabelTimeOut);
+    pause->addWidget(ETimeOut);
+    pause->addStretch();
     auto* poll = new QVBoxLayout;
     poll->addWidget(BRead);
     poll->addLayout(count);
     poll->addLayout(counters);
     poll->addWidget(CBv4433);
-    poll->addStretch();
-    auto* pause = new QVBoxLayout;
-    pause->addWidget(LabelTimeOut);
-    pause->addWidget(ETimeOut);
-    pause->addStretch();
+    poll->addLayout(pause);
     auto* bottom = new QHBoxLayout;
     bottom->addLayout(poll);
-    bottom->addWidget(GroupBox1);
-    bottom->addLayout(pause);
+    bottom->addWidget(GroupBox1, 0, Qt::AlignTop);
+    bottom->addStretch();
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(RxDBGridKP, 1);
     layout->addLayout(bottom);
