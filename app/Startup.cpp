@@ -5,6 +5,7 @@
 #include "editors/TuningLF.h"
 #include "editors/TuningLT.h"
 #include "editors/TuningORTEN.h"
+#include "editors/core/CopyBoard.h"
 #include "link/Host.h"
 #include "remote/ChangeSystem.h"
 #include "remote/TuningCom.h"
@@ -30,38 +31,57 @@ bool LoadQtTranslations(QApplication& app) {
     return true;
 }
 
+TProgram::TProgram() = default;
+
+TProgram::~TProgram() {
+    // An error escaped: the tables are closed without committing, before the windows that show
+    // them go.
+    if (dmTables && !stopped_)
+        dmTables->Deactivate();
+    fMain.reset();
+}
+
+void TProgram::Start() {
+    fMain = std::make_unique<TFMain>(std::make_unique<TGuiHost>());
+    // The data module opens the five tables; a table that fails is reported and start-up goes on.
+    dmTables = std::make_unique<TDMTables>(fMain->Host(), fMain.get());
+    dmTables->Open();
+    fMain->SetDataModule(dmTables.get());
+    board = std::make_unique<TCopyBoard>(*dmTables);
+    // The windows after it, in their order; only the main window is shown.
+    IHost& host = fMain->Host();
+    auto* fTuningLF = new TFTuningLF(*dmTables, *board, host, fMain.get());
+    // The COM-port window puts the configured port into the status bar when it is created.
+    TFMain* w = fMain.get();
+    auto* fTuningCom = new TFTuningCom(
+        *dmTables, host, [w](int numCom) { w->SetComPanel(numCom); }, w);
+    auto* fTuningLT = new TFTuningLT(*dmTables, *board, host, fMain.get());
+    auto* fTuningORTEN = new TFTuningORTEN(*dmTables, *board, host, fMain.get());
+    auto* fTuningRC = new TFTuningRC(*dmTables, host, w);
+    auto* fChangeSystem = new TFChangeSystem(*dmTables, w->ComPort1(), host, w);
+    fMain->SetWindows(fTuningLF, fTuningCom, fTuningLT, fTuningORTEN, fTuningRC, fChangeSystem);
+    fMain->show();
+}
+
+void TProgram::Stop() {
+    // The data module commits what is pending while the windows (and their error boxes) are
+    // still there; then the main window goes and writes the log.
+    dmTables->Close();
+    stopped_ = true;
+    fMain.reset();
+}
+
 int RunApplication(QApplication& app) {
     QApplication::setApplicationName(QString::fromUtf8(kAppTitle));
     LoadQtTranslations(app);
     int rc = 0;
-    std::unique_ptr<TFMain> fMain;
-    std::unique_ptr<TDMTables> dmTables;
+    TProgram program;
     try {
-        fMain = std::make_unique<TFMain>(std::make_unique<TGuiHost>());
-        // The data module opens the five tables; a table that fails is reported and start-up
-        // goes on.
-        dmTables = std::make_unique<TDMTables>(fMain->Host(), fMain.get());
-        dmTables->Open();
-        fMain->SetDataModule(dmTables.get());
-        // The windows after it, in their order; only the main window is shown.
-        auto* fTuningLF = new TFTuningLF(fMain.get());
-        // The COM-port window puts the configured port into the status bar when it is created.
-        TFMain* w = fMain.get();
-        auto* fTuningCom = new TFTuningCom(
-            *dmTables, w->Host(), [w](int numCom) { w->SetComPanel(numCom); }, w);
-        auto* fTuningLT = new TFTuningLT(fMain.get());
-        auto* fTuningORTEN = new TFTuningORTEN(fMain.get());
-        auto* fTuningRC = new TFTuningRC(*dmTables, w->Host(), w);
-        auto* fChangeSystem = new TFChangeSystem(*dmTables, w->ComPort1(), w->Host(), w);
-        fMain->SetWindows(fTuningLF, fTuningCom, fTuningLT, fTuningORTEN, fTuningRC, fChangeSystem);
-        fMain->show();
+        program.Start();
         rc = app.exec();
-        fMain.reset(); // the log is written as the window goes
-        dmTables->Close();
+        program.Stop();
     } catch (...) {
         // An error escaping the message loop closes the tables and ends the program quietly.
-        if (dmTables)
-            dmTables->Deactivate();
     }
     return rc;
 }

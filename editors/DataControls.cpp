@@ -178,6 +178,7 @@ void TDBMemo::focusOutEvent(QFocusEvent* e) {
 
 TDBComboBox::TDBComboBox(TDataSource& source, std::string field, TValueList entries, QWidget* parent)
     : QComboBox(parent), TFieldLink(source, std::move(field)), entries_(entries) {
+    InstallChooserAccessibility();
     setEditable(false);
     for (const TChooserEntry& e : entries_)
         addItem(QString::fromUtf8(e.text));

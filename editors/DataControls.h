@@ -73,6 +73,10 @@ private:
     bool refreshing_ = false;
 };
 
+// Choosers are named by their caption for assistive technology, their entry being the value
+// (Qt's own combo box on Linux is named by its entry). Installed by the first chooser made.
+void InstallChooserAccessibility();
+
 class TDBComboBox : public QComboBox, public TFieldLink {
     Q_OBJECT
 public:

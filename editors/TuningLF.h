@@ -1,14 +1,14 @@
 #pragma once
-// Created once at start, hidden, and shown from the main menu; closing it only hides it.
+// The settings editor of Data_LF.DB: the one editor window with this editor's form.
 
-#include <QDialog>
+#include "editors/TuningWindow.h"
 
 namespace talmar {
 
-class TFTuningLF : public QDialog {
-    Q_OBJECT
+class TFTuningLF : public TFTuning {
 public:
-    explicit TFTuningLF(QWidget* parent = nullptr);
+    TFTuningLF(TDMTables& dm, TCopyBoard& board, IHost& host, QWidget* parent = nullptr)
+        : TFTuning(FormLF(), dm, board, host, parent) {}
 };
 
 } // namespace talmar

@@ -1,14 +1,14 @@
 #pragma once
-// Created once at start, hidden, and shown from the main menu; closing it only hides it.
+// The settings editor of Data_LT.DB: the one editor window with this editor's form.
 
-#include <QDialog>
+#include "editors/TuningWindow.h"
 
 namespace talmar {
 
-class TFTuningLT : public QDialog {
-    Q_OBJECT
+class TFTuningLT : public TFTuning {
 public:
-    explicit TFTuningLT(QWidget* parent = nullptr);
+    TFTuningLT(TDMTables& dm, TCopyBoard& board, IHost& host, QWidget* parent = nullptr)
+        : TFTuning(FormLT(), dm, board, host, parent) {}
 };
 
 } // namespace talmar

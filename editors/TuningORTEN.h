@@ -1,14 +1,14 @@
 #pragma once
-// Created once at start, hidden, and shown from the main menu; closing it only hides it.
+// The settings editor of Data_ORTEN.DB: the one editor window with this editor's form.
 
-#include <QDialog>
+#include "editors/TuningWindow.h"
 
 namespace talmar {
 
-class TFTuningORTEN : public QDialog {
-    Q_OBJECT
+class TFTuningORTEN : public TFTuning {
 public:
-    explicit TFTuningORTEN(QWidget* parent = nullptr);
+    TFTuningORTEN(TDMTables& dm, TCopyBoard& board, IHost& host, QWidget* parent = nullptr)
+        : TFTuning(FormORTEN(), dm, board, host, parent) {}
 };
 
 } // namespace talmar

@@ -65,6 +65,22 @@ xdotool key F4
 sleep 4
 import -window root "$demo/talmar.png"
 echo "Screenshot after programming the sample firmware: $demo/talmar.png"
+# The frequency editor (F5) on the first КП, and its "Прошить модем" into the same simulator.
+xdotool windowfocus --sync "$win"
+xdotool key F5
+editor=""
+for _ in $(seq 50); do
+  editor=$(xdotool search --name "Настройки частотной системы" 2>/dev/null | head -n1) && [ -n "$editor" ] && break
+  sleep 0.2
+done
+[ -n "$editor" ] || { echo "the frequency editor did not appear" >&2; exit 1; }
+eval "$(xdotool getwindowgeometry --shell "$editor")"
+# "Прошить модем" stands left of "Выход" in the editor's bottom right corner.
+xdotool mousemove --window "$editor" $((WIDTH - 150)) $((HEIGHT - 21)) click 1
+sleep 4
+import -window root "$demo/talmar-editor.png"
+echo "Screenshot after programming КП-1 from the frequency editor: $demo/talmar-editor.png"
+xdotool key Escape || true
 echo "Log of the session: $demo/Log.txt"
 kill "$app_pid" 2>/dev/null || true
 wait "$app_pid" 2>/dev/null || true # the window holds the single-instance lock until it is gone

@@ -3,6 +3,7 @@
 
 #include "editors/DataControls.h"
 #include "editors/TableModel.h"
+#include "tests/editors/EditorFixture.h"
 #include "tests/store/StoreFixture.h"
 
 #include <QApplication>
@@ -27,14 +28,6 @@ protected:
         for (const auto& [f, v] : values)
             lf.SetFieldByName(f, v);
         lf.Post();
-    }
-    // Key presses carrying the text, as a keyboard of any layout sends them.
-    static void Type(QWidget* w, const char* text) {
-        w->setFocus();
-        for (const QChar c : QString::fromUtf8(text)) {
-            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-            QApplication::sendEvent(w, &press);
-        }
     }
 };
 

@@ -6,4 +6,6 @@ talmar_add_gtest(editors_core_tests SOURCES ${editors_core_srcs} ${PROJECT_SOURC
 
 file(GLOB editors_srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*.cpp)
 talmar_add_gtest(editors_tests SOURCES ${editors_srcs} ${PROJECT_SOURCE_DIR}/tests/store/StoreFixture.cpp
-                 ${PROJECT_SOURCE_DIR}/tests/app/AppTestMain.cpp LIBS talmar_editors Qt6::Test)
+                 ${PROJECT_SOURCE_DIR}/tests/app/AppTestMain.cpp LIBS talmar_app talmar_sim Qt6::Test)
+# The window tests make the sample tables with the real tool.
+add_dependencies(editors_tests talmar-tables)

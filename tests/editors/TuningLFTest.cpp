@@ -1,0 +1,282 @@
+// The frequency editor offscreen: what the engineer sees and what reaches Data_LF.DB.
+
+#include "tests/editors/EditorFixture.h"
+#include "tests/store/StoreFixture.h"
+#include "tests/support/LogLines.h"
+
+#include <QAccessible>
+#include <QAction>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+namespace talmar::test {
+namespace {
+
+class TuningLF : public EditorWindowTest {
+protected:
+    int Tab(const char* name) const { return ProfileLF().TabIndex(name); }
+    int SliderOf(const char* name) const { return ProfileLF().SliderIndex(name); }
+    TTable& Table() const { return dm->TDataLF(); }
+    void SetFirst(std::initializer_list<std::pair<const char*, TValue>> values) {
+        Table().First();
+        Table().Edit();
+        for (const auto& [f, v] : values)
+            Table().SetFieldByName(f, v);
+        Table().Post();
+    }
+};
+
+TEST_F(TuningLF, F5OpensItOnTheRecordInEditStateNamedInTheCaption) {
+    // Created at start: the caption rule names the first record at once.
+    EXPECT_EQ(lf->windowTitle().toStdString(), "Настройки частотной системы ( КП-1 Подстанция Северная )");
+    std::vector<std::string> tabs;
+    for (int i = 0; i < lf->General->count(); ++i)
+        tabs.push_back(lf->General->tabText(i).toStdString());
+    EXPECT_EQ(tabs, (std::vector<std::string>{"Главные", "Телеуправление", "Телесигнализация",
+                                              "Телеизмерения", "Служебный канал"}));
+    QAction* f5 = w->menuBar()->findChild<QAction*>("N6");
+    ASSERT_NE(f5, nullptr);
+    ExecInside(
+        lf, [&] { f5->trigger(); },
+        [&] {
+            EXPECT_EQ(Table().State(), TTableState::Edit);
+            EXPECT_EQ(lf->General->currentIndex(), 0);
+            EXPECT_FALSE(lf->BPaste->isEnabled()); // nothing copied yet
+        });
+    // Moving with the navigator leaves the caption until the record list is used.
+    Table().Next();
+    EXPECT_EQ(lf->windowTitle().toStdString(), "Настройки частотной системы ( КП-1 Подстанция Северная )");
+    lf->DBGrid1CellClick();
+    EXPECT_EQ(lf->windowTitle().toStdString(), "Настройки частотной системы ( КП-2 Насосная )");
+}
+
+TEST_F(TuningLF, TypedPickedAndMovedValuesReachTheFileWhenTheWindowCloses) {
+    ExecInside(
+        lf, [&] { lf->exec(); },
+        [&] {
+            auto* num = lf->Control<TDBEdit>("NumKPEdit");
+            ASSERT_NE(num, nullptr);
+            EXPECT_EQ(num->maxLength(), 4);
+            num->selectAll();
+            Type(num, "9");
+            lf->General->setCurrentIndex(Tab("TabSheet1"));
+            auto* channel = lf->Control<TDBComboBox>("RxDBComboBox1");
+            channel->setFocus();
+            QTest::keyClick(channel, Qt::Key_End); // the 19th channel
+            auto* s1 = lf->Slider(SliderOf("RxSlider1"));
+            s1->setFocus();
+            QTest::keyClick(s1, Qt::Key_Home); // -34
+            lf->General->setCurrentIndex(Tab("TabSheet2"));
+            auto* s2 = lf->Slider(SliderOf("RxSlider2"));
+            s2->setFocus();
+            QTest::keyClick(s2, Qt::Key_Left); // -20 -> -21, not committed at once
+            EXPECT_EQ(Table().State(), TTableState::Edit);
+            num->setFocus();
+            num->selectAll();
+            Type(num, "8"); // typed, still in the field, when the window closes
+        });
+    // Read back from the file itself.
+    dm->Close();
+    TTable file(TableDef(TTableId::DataLF));
+    file.Open();
+    EXPECT_EQ(file.FieldByName("NumKP"), TValue(8));
+    EXPECT_EQ(file.FieldByName("EChannelRec1"), TValue(19));
+    EXPECT_EQ(file.FieldByName("AttenRec1"), TValue(-34));
+    EXPECT_EQ(file.FieldByName("AttenTr1"), TValue(-21));
+    EXPECT_TRUE(host->messages.empty()) << ::testing::PrintToString(host->Texts());
+}
+
+TEST_F(TuningLF, PickingTheLongestLineSetsBothRangesAndClampsBothLevels) {
+    SetFirst({{"ResistTr", 0}, {"AttenTr1", -40}, {"AttenTrAUX", -30}});
+    lf->show();
+    lf->General->setCurrentIndex(Tab("TabSheet4")); // loads the service channel's levels
+    lf->General->setCurrentIndex(Tab("TabSheet2"));
+    const int s2 = SliderOf("RxSlider2");
+    const int s4 = SliderOf("RxSlider4");
+    EXPECT_EQ(lf->Slider(s2)->value(), -40);
+    auto* resist = lf->Control<TDBComboBox>("RxDBComboBox5");
+    resist->setFocus();
+    QTest::keyClick(resist, Qt::Key_End); // "1800": the line's end, -24
+    EXPECT_EQ(resist->currentText().toStdString(), "1800");
+    EXPECT_EQ(lf->Control<QLabel>("Label29")->text().toStdString(), "-22");
+    EXPECT_EQ(lf->Control<QLabel>("Label30")->text().toStdString(), "24");
+    EXPECT_EQ(lf->Slider(s2)->minimum(), -22);
+    EXPECT_EQ(lf->Slider(s2)->maximum(), 24);
+    EXPECT_EQ(lf->Slider(s2)->value(), -22);
+    EXPECT_EQ(lf->Control<TDBEdit>("DBEdit13")->text().toStdString(), "-22");
+    // The service channel's output slider, on a tab not shown now, follows.
+    EXPECT_EQ(lf->Control<QLabel>("Label25")->text().toStdString(), "-22");
+    EXPECT_EQ(lf->Slider(s4)->value(), -22);
+    lf->hide();
+    EXPECT_EQ(Table().State(), TTableState::Browse);
+    EXPECT_EQ(Table().FieldByName("AttenTr1"), TValue(-22));
+    EXPECT_EQ(Table().FieldByName("AttenTrAUX"), TValue(-22));
+    EXPECT_EQ(Table().FieldByName("ResistTr"), TValue(-24));
+}
+
+TEST_F(TuningLF, ServiceTabWithoutAResistanceSaysSoEveryTime) {
+    SetFirst({{"ResistTr", TValue()}});
+    lf->show();
+    for (int i = 0; i < 2; ++i) {
+        lf->General->setCurrentIndex(Tab("TabSheet4"));
+        lf->General->setCurrentIndex(Tab("TabSheet3"));
+    }
+    EXPECT_EQ(host->Texts(), std::vector<std::string>(
+                                 2, "Сначала задайте сопротивление линии в разделе \"Телесигнализация\""));
+    lf->hide();
+}
+
+TEST_F(TuningLF, CoefficientGroupFollowsTheCheckBoxAndTheRecord) {
+    // The last sample record does not pass telemetering on.
+    lf->show();
+    lf->General->setCurrentIndex(Tab("TabSheet5"));
+    auto* use = lf->Control<TDBCheckBox>("CBUseTI");
+    auto* group = lf->Control<QGroupBox>("GroupBoxCoeffTI");
+    EXPECT_TRUE(group->isVisible());
+    use->click();
+    EXPECT_FALSE(group->isVisible());
+    EXPECT_EQ(Table().FieldByName("EUseTI"), TValue(0));
+    EXPECT_EQ(Table().FieldByName("CoeffTI2"), TValue(1.15)); // kept
+    use->click();
+    EXPECT_TRUE(group->isVisible());
+    lf->DBNavigator1->Click(TDBNavigator::Last);
+    EXPECT_FALSE(group->isVisible());
+    lf->DBNavigator1->Click(TDBNavigator::First);
+    EXPECT_TRUE(group->isVisible());
+    lf->hide();
+}
+
+TEST_F(TuningLF, APostTheFileRefusesShowsTheErrorAndLeavesTheEditInTheWindow) {
+    dm->Close();
+    ExecSql("Data_LF.DB", "CREATE TRIGGER refuse BEFORE UPDATE ON Data_LF "
+                          "BEGIN SELECT RAISE(ABORT, 'диск только для чтения'); END;");
+    ASSERT_TRUE(dm->Open());
+    lf->show();
+    auto* num = lf->Control<TDBEdit>("NumKPEdit");
+    num->selectAll();
+    Type(num, "5");
+    lf->DBNavigator1->Click(TDBNavigator::Next);
+    ASSERT_EQ(host->messages.size(), 1u);
+    EXPECT_NE(host->messages[0].text.find("диск только для чтения"), std::string::npos)
+        << host->messages[0].text;
+    // Still on the first record, with the typed value in the record and in the field.
+    EXPECT_EQ(Table().RecNo(), 1);
+    EXPECT_EQ(lf->DBGrid1->currentIndex().row(), 0);
+    EXPECT_EQ(Table().State(), TTableState::Edit);
+    EXPECT_EQ(Table().FieldByName("NumKP"), TValue(5));
+    EXPECT_EQ(num->text().toStdString(), "5");
+    lf->hide(); // the commit on hide is refused the same way
+    EXPECT_EQ(host->messages.size(), 2u);
+    Table().Cancel();
+}
+
+TEST_F(TuningLF, F1OnAPlaceFieldShowsTheHelpMessage) {
+    lf->show();
+    lf->General->setCurrentIndex(Tab("TabSheet1"));
+    auto* on = lf->Control<TDBEdit>("EPlaceOnEdit");
+    on->setFocus();
+    QTest::keyClick(on, Qt::Key_F1);
+    auto* imp = lf->Control<TDBEdit>("EImpTY1Edit");
+    imp->setFocus();
+    QTest::keyClick(imp, Qt::Key_F1);
+    EXPECT_EQ(host->Texts(), std::vector<std::string>{"qwer"});
+    lf->hide();
+}
+
+TEST_F(TuningLF, ProgrammingFromTheWindowReachesTheModemAndHoldsTheWindowMeanwhile) {
+    SetFirst({{"NumKP", 1}});
+    sim->SetEeprom(0, sim::TBytes(sim->Eeprom(0).size(), 0xFF));
+    const std::size_t before = w->LogLines().size();
+    bool sawRun = false;
+    ExecInside(
+        lf, [&] { lf->exec(); },
+        [&] {
+            // While the run waits for the modem, a click on the navigator or on the button
+            // again does nothing.
+            QTimer::singleShot(0, lf, [&] {
+                sawRun = lf->Programming();
+                EXPECT_FALSE(lf->Body->isEnabled());
+                QTest::mouseClick(lf->DBNavigator1->Button(TDBNavigator::Next), Qt::LeftButton);
+                QTest::mouseClick(lf->DBNavigator1->Button(TDBNavigator::Delete), Qt::LeftButton);
+                QTest::mouseClick(lf->BProg, Qt::LeftButton);
+                lf->reject(); // Escape and the close box
+                EXPECT_TRUE(lf->isVisible());
+            });
+            lf->BProg->click();
+            EXPECT_TRUE(lf->Body->isEnabled());
+            EXPECT_EQ(Table().RecNo(), 1);
+            EXPECT_EQ(Table().RecordCount(), 3);
+        });
+    EXPECT_TRUE(sawRun);
+    const auto lines = NewLog(before);
+    ASSERT_EQ(lines.size(), 2u) << ::testing::PrintToString(lines) << ::testing::PrintToString(host->Texts());
+    EXPECT_TRUE(
+        Matches(lines[0], kStamp + ": прошиваю настройки КП-1 Подстанция Северная, частотная,   номер КП = 1,"
+                                   "   р\\.к\\.= -20 дБ,   с\\.к\\.= -10 дБ"))
+        << lines[0];
+    EXPECT_TRUE(Matches(lines[1], kStamp + ": OK!"));
+    EXPECT_EQ(sim->Eeprom(0).at(static_cast<std::size_t>(dm->FindParam("eSysMode")->addr.AsInteger())),
+              kSysFrequency);
+}
+
+// Every input on every tab, found through Qt's accessibility interface, carries a name, and the
+// name is its caption: the label tied to it, or its own text.
+TEST_F(TuningLF, EveryInputIsNamedByItsCaption) {
+    lf->show();
+    for (int t = 0; t < lf->General->count(); ++t) {
+        lf->General->setCurrentIndex(t);
+        QWidget* page = lf->General->widget(t);
+        std::map<QWidget*, QString> buddies;
+        for (QLabel* l : page->findChildren<QLabel*>())
+            if (l->buddy())
+                buddies[l->buddy()] = l->text().simplified();
+        int inputs = 0;
+        for (QWidget* wgt : page->findChildren<QWidget*>()) {
+            const bool input = qobject_cast<QLineEdit*>(wgt) || qobject_cast<QPlainTextEdit*>(wgt) ||
+                               qobject_cast<QComboBox*>(wgt) || qobject_cast<QSlider*>(wgt) ||
+                               qobject_cast<QAbstractButton*>(wgt) || qobject_cast<QAbstractItemView*>(wgt);
+            if (!input || !wgt->isVisibleTo(lf) || wgt->parent() == lf->DBGrid1 ||
+                wgt->objectName().startsWith("qt_"))
+                continue;
+            ++inputs;
+            QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(wgt);
+            ASSERT_NE(iface, nullptr);
+            const QString name = iface->text(QAccessible::Name);
+            SCOPED_TRACE(lf->General->tabText(t).toStdString() + " / " + wgt->objectName().toStdString());
+            EXPECT_FALSE(name.isEmpty());
+            if (auto* b = qobject_cast<QAbstractButton*>(wgt); b && !b->text().isEmpty()) {
+                EXPECT_EQ(name, b->text());
+            } else if (auto* tool = qobject_cast<QToolButton*>(wgt)) {
+                EXPECT_EQ(name, tool->toolTip());
+            } else if (buddies.count(wgt)) {
+                EXPECT_TRUE(name.endsWith(buddies[wgt])) << name.toStdString();
+            }
+        }
+        EXPECT_GT(inputs, 2);
+    }
+    // A few in full: a row of bounds, a slider and its box, a chooser.
+    auto name = [&](const char* object) {
+        return QAccessible::queryAccessibleInterface(lf->findChild<QWidget*>(object))
+            ->text(QAccessible::Name)
+            .toStdString();
+    };
+    EXPECT_EQ(name("EImpTY1Edit"), "КИ от");
+    EXPECT_EQ(name("EImpTY2Edit"), "КИ до");
+    EXPECT_EQ(name("EPlaceNumObject2Edit"), "Номер объекта до");
+    EXPECT_EQ(name("RxSlider1"), "Аттеньюация сигнала, дБ");
+    EXPECT_EQ(name("DBEdit12"), "Аттеньюация сигнала, дБ");
+    EXPECT_EQ(name("RxDBComboBox5"), "Сопротивление линии, Ом");
+    EXPECT_EQ(name("DBGrid1"), "Название КП");
+    lf->hide();
+}
+
+} // namespace
+} // namespace talmar::test
