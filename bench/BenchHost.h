@@ -1,15 +1,12 @@
 #pragma once
 // What the benchmarks share: the host (Qt's event loop and reply timer, messages printed to
-// standard error), the processor clock of the calling thread, and adding table rows.
+// standard error) and the processor clock of the calling thread.
 
 #include "link/QtHost.h"
-#include "store/Table.h"
 
 #include <cstdio>
 #include <ctime>
-#include <initializer_list>
 #include <string>
-#include <utility>
 
 namespace talmar::bench {
 
@@ -29,14 +26,6 @@ inline double ThreadCpuSeconds() {
     timespec ts{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-// A new record with the given fields, posted.
-inline void AddRow(TTable& t, std::initializer_list<std::pair<const char*, TValue>> values) {
-    t.Insert();
-    for (const auto& [name, value] : values)
-        t.SetFieldByName(name, value);
-    t.Post();
 }
 
 } // namespace talmar::bench

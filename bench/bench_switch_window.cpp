@@ -13,6 +13,7 @@
 // Usage: bench_switch_window
 #include "app/MainWindow.h"
 #include "bench/BenchHost.h"
+#include "bench/SilentKpScene.h"
 #include "editors/TableModel.h"
 #include "link/ComPort.h"
 #include "remote/ChangeSystem.h"
@@ -27,14 +28,10 @@
 #include <QWindow>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <deque>
-#include <filesystem>
 #include <qpa/qwindowsysteminterface.h>
-#include <unistd.h>
 
 using namespace talmar;
-using talmar::bench::AddRow;
 using talmar::bench::TBenchHost;
 using talmar::bench::ThreadCpuSeconds;
 using Clock = std::chrono::steady_clock;
@@ -103,20 +100,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / ("talmar-bench-window-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    fs::current_path(dir);
-    for (const TTableId id : kTableOrder)
-        CreateTableFile(TableDef(id), TableDef(id).fileName);
-
-    sim::TModemConfig kp;
-    kp.programmed = false;
-    kp.controller = 5;
-    kp.faults.silent = true;
-    sim::TModemSim line(kp, {});
-    setenv("TALMAR_COM7", line.SlavePath().c_str(), 1);
-
+    talmar::bench::TSilentKpScene scene("bench-switch-window");
     int status = 1;
     {
         TFMain main(std::make_unique<TBenchHost>());
@@ -124,9 +108,7 @@ int main(int argc, char** argv) {
         if (!dm.Open())
             return 1;
         main.SetDataModule(&dm);
-        AddRow(dm.TParamType(), {{"NameEng", TValue("eSysMode")}, {"Size", TValue(1)}, {"Addr", TValue(16)}});
-        AddRow(dm.Pref(), {{"NumCom", TValue(7)}, {"TypeRemoteControl", TValue(1)}});
-        AddRow(dm.TDataORTEN(), {{"NameKP", TValue("КП-5")}, {"ENumController", TValue(5)}});
+        scene.AddRows(dm);
 
         TFChangeSystem window(dm, main.ComPort1(), main.Host(), &main);
         window.show();
@@ -173,7 +155,5 @@ int main(int argc, char** argv) {
             100.0 * cpu / wall, cpu);
         status = window.LbSuccess->text() == "0 / 2" ? 0 : 1;
     }
-    fs::current_path(fs::temp_directory_path());
-    fs::remove_all(dir);
     return status;
 }
