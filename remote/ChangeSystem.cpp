@@ -11,7 +11,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -34,8 +33,8 @@ QString Q(const char* text) {
 
 // The КП grid. While a command runs the current record is the command's: it makes each row it
 // works current and stores the result there. A click or a cursor key then changes the selection
-// and the view's cursor only; moving the table would post the row under way and put the next
-// result into another КП's row.
+// and the view's cursor only; moving the table would post the row under way as "выполняю..." and
+// send the request, and store its result, to the КП of the row clicked.
 class TKPGrid : public TDBGrid {
 public:
     TKPGrid(TTableModel* model, std::function<bool()> commandRuns, QWidget* parent)
@@ -242,17 +241,8 @@ void TFChangeSystem::CreateControls() {
 }
 
 QPushButton* TFChangeSystem::Button(TSwitchButton button) const {
-    switch (button) {
-    case TSwitchButton::BRead:
-        return BRead;
-    case TSwitchButton::BGoFrec:
-        return BGoFrec;
-    case TSwitchButton::BGoTime:
-        return BGoTime;
-    case TSwitchButton::BGoORTEN:
-        return BGoORTEN;
-    }
-    return nullptr;
+    // The buttons carry their component names.
+    return findChild<QPushButton*>(QLatin1String(SwitchButtonName(button)));
 }
 
 QVariant TFChangeSystem::RxDBGridKPGetCellParams(int row, int column) const {
