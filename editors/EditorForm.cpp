@@ -24,6 +24,13 @@ TFormNode Edit(const char* caption, std::string field, std::string name = {}) {
     return {.kind = K::Edit, .name = std::move(name), .field = std::move(field), .caption = U(caption)};
 }
 
+// A level as a plain whole-number field, its unit after it.
+TFormNode DbField(const char* caption, std::string field, std::string name) {
+    TFormNode n = Edit(caption, std::move(field), std::move(name));
+    n.unit = U("дБ");
+    return n;
+}
+
 TFormNode HelpEdit(const char* caption, std::string field) {
     TFormNode n = Edit(caption, std::move(field));
     n.helpContext = 1;
@@ -175,6 +182,7 @@ const TEditorForm& FormLF() {
         .pasteTip = U(kPasteTip),
         .progName = "BProg",
         .resizable = false,
+        .captionsAbove = false,
         .width = 0,
         .height = 0,
     };
@@ -205,10 +213,10 @@ const TEditorForm& FormLT() {
                 // "Служебный канал": levels as plain whole-number fields
                 {Side({Group("GroupBoxAUXIn", "Линейный вход",
                              {Chooser("RxDBComboBox3", "Частотный канал", "EChannelRecAUX", TListKind::Aux),
-                              Edit("Уровень сигнала\nдБ", "AttenRecAUX", "DBEdit16")}),
+                              DbField("Уровень сигнала", "AttenRecAUX", "DBEdit16")}),
                        Group("GroupBoxAUXOut", "Линейный выход",
                              {Chooser("RxDBComboBox4", "Частотный канал", "EChannelTrAUX", TListKind::Aux),
-                              Edit("Уровень сигнала\nдБ", "AttenTrAUX", "DBEdit17")})})},
+                              DbField("Уровень сигнала", "AttenTrAUX", "DBEdit17")})})},
             },
         .groupRules = {{.checkBox = "DBCheckBox1",
                         .group = "GroupBox7",
@@ -221,6 +229,7 @@ const TEditorForm& FormLT() {
         .pasteTip = {},
         .progName = "BProg",
         .resizable = false,
+        .captionsAbove = false,
         .width = 0,
         .height = 0,
     };
@@ -260,6 +269,7 @@ const TEditorForm& FormORTEN() {
         .pasteTip = U(kPasteTip),
         .progName = "BitBtn1",
         .resizable = true,
+        .captionsAbove = true,
         .width = 430,
         .height = 448,
     };

@@ -40,6 +40,7 @@ struct TFormNode {
     std::string field2 = {}; // Range: the "до" field
     QString fromCaption = {};
     QString toCaption = {};
+    QString unit = {}; // Edit: a label after the field ("дБ")
     int maxLength = 0;
     int helpContext = 0;
     QString toolTip = {};
@@ -78,7 +79,8 @@ struct TEditorForm {
     QString pasteTip;
     std::string progName; // "BProg" / "BitBtn1"
     bool resizable;
-    int width; // outer size of a resizable window; 0: as its layout needs
+    bool captionsAbove; // captions over their choosers and sliders, for a narrow window
+    int width;          // size of a resizable window; 0: as its layout needs
     int height;
 };
 

@@ -57,6 +57,13 @@ void Grey(QLineEdit* e) {
 
 constexpr int kNumberWidth = 70;
 
+void SetTextColour(QWidget* w, const QColor& c) {
+    QPalette p = w->palette();
+    p.setColor(QPalette::WindowText, c);
+    p.setColor(QPalette::ButtonText, c);
+    w->setPalette(p);
+}
+
 } // namespace
 
 TFTuning::TFTuning(const TEditorForm& form, TDMTables& dm, TCopyBoard& board, IHost& host, QWidget* parent)
@@ -106,10 +113,14 @@ TFTuning::TFTuning(const TEditorForm& form, TDMTables& dm, TCopyBoard& board, IH
     connect(OKBtn, &QPushButton::clicked, this, &TFTuning::OKBtnClick);
     connect(BProg, &QPushButton::clicked, this, &TFTuning::BProgClick);
 
-    // The governing check boxes run their rule on every change of state.
+    // The governing check boxes run their rule on every change of state. Until it first runs the
+    // group is shown, and a coloured caption is red.
     for (const TGroupRule& r : form_.groupRules)
-        if (auto* box = Control<TDBCheckBox>(r.checkBox))
+        if (auto* box = Control<TDBCheckBox>(r.checkBox)) {
             connect(box, &QCheckBox::stateChanged, this, [this, &r] { GroupRule(r); });
+            if (r.colour)
+                SetTextColour(box, Qt::red);
+        }
 
     connect(General, &QTabWidget::currentChanged, this, [this](int tab) {
         if (isVisible())
@@ -261,6 +272,8 @@ void TFTuning::BuildNodes(const std::vector<TFormNode>& nodes, QVBoxLayout* layo
             label->setBuddy(edit);
             rowGrid()->addWidget(label, row, 0);
             grid->addWidget(edit, row, 2);
+            if (!n.unit.isEmpty())
+                grid->addWidget(Caption(n.unit, parent), row, 3);
             ++row;
             break;
         }
@@ -300,16 +313,32 @@ void TFTuning::BuildNodes(const std::vector<TFormNode>& nodes, QVBoxLayout* layo
             combo->setObjectName(Q(n.name));
             combo->setAccessibleName(OneLine(n.caption));
             label->setBuddy(combo);
-            rowGrid()->addWidget(label, row, 0);
-            grid->addWidget(combo, row, 2, 1, 3);
-            ++row;
+            if (form_.captionsAbove) {
+                // A narrow window: the caption over its chooser.
+                combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+                combo->setMinimumContentsLength(8);
+                grid = nullptr;
+                layout->addWidget(label);
+                layout->addWidget(combo);
+            } else {
+                rowGrid()->addWidget(label, row, 0);
+                grid->addWidget(combo, row, 2, 1, 3);
+                ++row;
+            }
             if (n.name == form_.profile.resistChooser)
                 connect(combo, &TDBComboBox::picked, this, &TFTuning::ResistanceChange);
             break;
         }
         case K::Level:
-            BuildLevel(n, rowGrid(), row, parent);
-            row += 2;
+            if (form_.captionsAbove) {
+                grid = nullptr;
+                auto* g = new QGridLayout;
+                layout->addLayout(g);
+                BuildLevel(n, g, 0, parent);
+            } else {
+                BuildLevel(n, rowGrid(), row, parent);
+                row += 2;
+            }
             break;
         case K::Check: {
             grid = nullptr;
@@ -351,7 +380,7 @@ void TFTuning::BuildLevel(const TFormNode& n, QGridLayout* grid, int row, QWidge
     auto* slider = new QSlider(Qt::Horizontal, parent);
     slider->setObjectName(Q(n.slider));
     slider->setAccessibleName(OneLine(n.caption));
-    slider->setMinimumWidth(160);
+    slider->setMinimumWidth(form_.captionsAbove ? 90 : 160);
     slider->setSingleStep(1);
     slider->setPageStep(1);
     slider->setTickPosition(QSlider::TicksBelow);
@@ -365,10 +394,18 @@ void TFTuning::BuildLevel(const TFormNode& n, QGridLayout* grid, int row, QWidge
     ends->addWidget(minLabel);
     ends->addStretch(1);
     ends->addWidget(maxLabel);
-    grid->addWidget(label, row, 0, 2, 1, Qt::AlignTop);
-    grid->addWidget(box, row, 2);
-    grid->addWidget(slider, row, 3, 1, 2);
-    grid->addLayout(ends, row + 1, 3, 1, 2);
+    if (form_.captionsAbove) {
+        // A narrow window: the caption over its box and slider.
+        grid->addWidget(label, row, 0, 1, 2);
+        grid->addWidget(box, row + 1, 0);
+        grid->addWidget(slider, row + 1, 1);
+        grid->addLayout(ends, row + 2, 1);
+    } else {
+        grid->addWidget(label, row, 0, 2, 1, Qt::AlignTop);
+        grid->addWidget(box, row, 2);
+        grid->addWidget(slider, row, 3, 1, 2);
+        grid->addLayout(ends, row + 1, 3, 1, 2);
+    }
     sliders_.at(static_cast<std::size_t>(index)) = {slider, minLabel, maxLabel};
     connect(slider, &QSlider::valueChanged, this, [this, index](int value) {
         if (!syncing_)
@@ -498,13 +535,8 @@ void TFTuning::GroupRule(const TGroupRule& rule) {
     if (rule.enable)
         group->setEnabled(on);
     group->setVisible(on);
-    if (rule.colour) {
-        QPalette p = box->palette();
-        const QColor c = on ? QColor(Qt::red) : QColor(0, 0, 128); // navy
-        p.setColor(QPalette::WindowText, c);
-        p.setColor(QPalette::ButtonText, c);
-        box->setPalette(p);
-    }
+    if (rule.colour)
+        SetTextColour(box, on ? QColor(Qt::red) : QColor(0, 0, 128)); // navy
 }
 
 bool TFTuning::Handler(const QString& name) {

@@ -1,10 +1,63 @@
 #include "tests/editors/EditorFixture.h"
 
+#include "tests/support/LogLines.h"
+
+#include <QAbstractItemView>
+#include <QAccessible>
+#include <QLabel>
 #include <QPushButton>
+#include <QSlider>
+#include <QTabWidget>
 #include <QTimer>
+#include <QToolButton>
 #include <cstdlib>
+#include <map>
 
 namespace talmar::test {
+
+void ExpectInputsNamedByCaptions(TFTuning* window) {
+    window->show();
+    for (int t = 0; t < window->General->count(); ++t) {
+        window->General->setCurrentIndex(t);
+        QWidget* page = window->General->widget(t);
+        std::map<QWidget*, QString> buddies;
+        for (QLabel* l : page->findChildren<QLabel*>())
+            if (l->buddy())
+                buddies[l->buddy()] = l->text().simplified();
+        int inputs = 0;
+        for (QWidget* w : page->findChildren<QWidget*>()) {
+            const bool input = qobject_cast<QLineEdit*>(w) || qobject_cast<QPlainTextEdit*>(w) ||
+                               qobject_cast<QComboBox*>(w) || qobject_cast<QSlider*>(w) ||
+                               qobject_cast<QAbstractButton*>(w) || qobject_cast<QAbstractItemView*>(w);
+            // Inside a grid or a chooser live Qt's own parts (cell editors, the popup list).
+            if (!input || !w->isVisibleTo(window) || w->parent() == window->DBGrid1 ||
+                w->objectName().startsWith("qt_"))
+                continue;
+            ++inputs;
+            QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(w);
+            ASSERT_NE(iface, nullptr);
+            const QString name = iface->text(QAccessible::Name);
+            SCOPED_TRACE(window->General->tabText(t).toStdString() + " / " + w->objectName().toStdString());
+            EXPECT_FALSE(name.isEmpty());
+            if (auto* b = qobject_cast<QAbstractButton*>(w); b && !b->text().isEmpty()) {
+                EXPECT_EQ(name, b->text());
+            } else if (auto* tool = qobject_cast<QToolButton*>(w)) {
+                EXPECT_EQ(name, tool->toolTip());
+            } else if (buddies.count(w)) {
+                EXPECT_TRUE(name.endsWith(buddies[w])) << name.toStdString();
+            }
+        }
+        EXPECT_GT(inputs, 1);
+    }
+    window->General->setCurrentIndex(0);
+}
+
+std::string AccessibleName(TFTuning* window, const char* object) {
+    QWidget* w = window->findChild<QWidget*>(object);
+    if (!w)
+        return "(no " + std::string(object) + ")";
+    return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name).toStdString();
+}
 
 void EditorWindowTest::SetUp() {
     const std::string tool = std::string(TALMAR_BINARY_DIR) + "/tools/tables/talmar-tables sample >/dev/null";
@@ -53,6 +106,28 @@ void EditorWindowTest::ExecInside(TFTuning* window, const std::function<void()>&
     showCommand();
     EXPECT_TRUE(ran);
     EXPECT_FALSE(window->isVisible());
+}
+
+void EditorWindowTest::SetFirst(TTable& table, std::initializer_list<std::pair<const char*, TValue>> values) {
+    table.First();
+    table.Edit();
+    for (const auto& [f, v] : values)
+        table.SetFieldByName(f, v);
+    table.Post();
+}
+
+void EditorWindowTest::ExpectProgrammed(TFTuning* window, const std::function<void()>& inside,
+                                        const std::string& startText, int sysCode) {
+    sim->SetEeprom(0, sim::TBytes(sim->Eeprom(0).size(), 0xFF));
+    const std::size_t before = w->LogLines().size();
+    ExecInside(
+        window, [&] { window->exec(); }, inside);
+    const auto lines = NewLog(before);
+    ASSERT_EQ(lines.size(), 2u) << ::testing::PrintToString(lines) << ::testing::PrintToString(host->Texts());
+    EXPECT_TRUE(Matches(lines[0], kStamp + startText)) << lines[0];
+    EXPECT_TRUE(Matches(lines[1], kStamp + ": OK!"));
+    EXPECT_EQ(sim->Eeprom(0).at(static_cast<std::size_t>(dm->FindParam("eSysMode")->addr.AsInteger())),
+              sysCode);
 }
 
 std::vector<std::string> EditorWindowTest::NewLog(std::size_t from) const {

@@ -2,7 +2,6 @@
 
 #include "tests/editors/EditorFixture.h"
 #include "tests/store/StoreFixture.h"
-#include "tests/support/LogLines.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -25,13 +24,6 @@ protected:
     int Tab(const char* name) const { return ProfileLF().TabIndex(name); }
     int SliderOf(const char* name) const { return ProfileLF().SliderIndex(name); }
     TTable& Table() const { return dm->TDataLF(); }
-    void SetFirst(std::initializer_list<std::pair<const char*, TValue>> values) {
-        Table().First();
-        Table().Edit();
-        for (const auto& [f, v] : values)
-            Table().SetFieldByName(f, v);
-        Table().Post();
-    }
 };
 
 TEST_F(TuningLF, F5OpensItOnTheRecordInEditStateNamedInTheCaption) {
@@ -95,7 +87,7 @@ TEST_F(TuningLF, TypedPickedAndMovedValuesReachTheFileWhenTheWindowCloses) {
 }
 
 TEST_F(TuningLF, PickingTheLongestLineSetsBothRangesAndClampsBothLevels) {
-    SetFirst({{"ResistTr", 0}, {"AttenTr1", -40}, {"AttenTrAUX", -30}});
+    SetFirst(Table(), {{"ResistTr", 0}, {"AttenTr1", -40}, {"AttenTrAUX", -30}});
     lf->show();
     lf->General->setCurrentIndex(Tab("TabSheet4")); // loads the service channel's levels
     lf->General->setCurrentIndex(Tab("TabSheet2"));
@@ -123,7 +115,7 @@ TEST_F(TuningLF, PickingTheLongestLineSetsBothRangesAndClampsBothLevels) {
 }
 
 TEST_F(TuningLF, ServiceTabWithoutAResistanceSaysSoEveryTime) {
-    SetFirst({{"ResistTr", TValue()}});
+    SetFirst(Table(), {{"ResistTr", TValue()}});
     lf->show();
     for (int i = 0; i < 2; ++i) {
         lf->General->setCurrentIndex(Tab("TabSheet4"));
@@ -178,6 +170,18 @@ TEST_F(TuningLF, APostTheFileRefusesShowsTheErrorAndLeavesTheEditInTheWindow) {
     Table().Cancel();
 }
 
+TEST_F(TuningLF, HandlersAnswerToTheirDocumentedNames) {
+    SetFirst(Table(), {{"ResistTr", TValue()}, {"EUseTI", 0}});
+    lf->show();
+    EXPECT_TRUE(lf->Handler("TabSheet4Show"));
+    EXPECT_EQ(host->Texts().size(), 1u);
+    EXPECT_TRUE(lf->Handler("CBUseTIClick"));
+    EXPECT_FALSE(lf->Control<QGroupBox>("GroupBoxCoeffTI")->isVisible());
+    EXPECT_FALSE(lf->Handler("BitBtn1Click")); // the ОРТЕН editor's name for "Прошить модем"
+    EXPECT_FALSE(lf->Handler("RxSlider9Change"));
+    lf->hide();
+}
+
 TEST_F(TuningLF, F1OnAPlaceFieldShowsTheHelpMessage) {
     lf->show();
     lf->General->setCurrentIndex(Tab("TabSheet1"));
@@ -192,12 +196,10 @@ TEST_F(TuningLF, F1OnAPlaceFieldShowsTheHelpMessage) {
 }
 
 TEST_F(TuningLF, ProgrammingFromTheWindowReachesTheModemAndHoldsTheWindowMeanwhile) {
-    SetFirst({{"NumKP", 1}});
-    sim->SetEeprom(0, sim::TBytes(sim->Eeprom(0).size(), 0xFF));
-    const std::size_t before = w->LogLines().size();
+    SetFirst(Table(), {{"NumKP", 1}});
     bool sawRun = false;
-    ExecInside(
-        lf, [&] { lf->exec(); },
+    ExpectProgrammed(
+        lf,
         [&] {
             // While the run waits for the modem, a click on the navigator or on the button
             // again does nothing.
@@ -214,60 +216,17 @@ TEST_F(TuningLF, ProgrammingFromTheWindowReachesTheModemAndHoldsTheWindowMeanwhi
             EXPECT_TRUE(lf->Body->isEnabled());
             EXPECT_EQ(Table().RecNo(), 1);
             EXPECT_EQ(Table().RecordCount(), 3);
-        });
+        },
+        ": прошиваю настройки КП-1 Подстанция Северная, частотная,   номер КП = 1,   р\\.к\\.= -20 дБ,   "
+        "с\\.к\\.= -10 дБ",
+        kSysFrequency);
     EXPECT_TRUE(sawRun);
-    const auto lines = NewLog(before);
-    ASSERT_EQ(lines.size(), 2u) << ::testing::PrintToString(lines) << ::testing::PrintToString(host->Texts());
-    EXPECT_TRUE(
-        Matches(lines[0], kStamp + ": прошиваю настройки КП-1 Подстанция Северная, частотная,   номер КП = 1,"
-                                   "   р\\.к\\.= -20 дБ,   с\\.к\\.= -10 дБ"))
-        << lines[0];
-    EXPECT_TRUE(Matches(lines[1], kStamp + ": OK!"));
-    EXPECT_EQ(sim->Eeprom(0).at(static_cast<std::size_t>(dm->FindParam("eSysMode")->addr.AsInteger())),
-              kSysFrequency);
 }
 
-// Every input on every tab, found through Qt's accessibility interface, carries a name, and the
-// name is its caption: the label tied to it, or its own text.
 TEST_F(TuningLF, EveryInputIsNamedByItsCaption) {
-    lf->show();
-    for (int t = 0; t < lf->General->count(); ++t) {
-        lf->General->setCurrentIndex(t);
-        QWidget* page = lf->General->widget(t);
-        std::map<QWidget*, QString> buddies;
-        for (QLabel* l : page->findChildren<QLabel*>())
-            if (l->buddy())
-                buddies[l->buddy()] = l->text().simplified();
-        int inputs = 0;
-        for (QWidget* wgt : page->findChildren<QWidget*>()) {
-            const bool input = qobject_cast<QLineEdit*>(wgt) || qobject_cast<QPlainTextEdit*>(wgt) ||
-                               qobject_cast<QComboBox*>(wgt) || qobject_cast<QSlider*>(wgt) ||
-                               qobject_cast<QAbstractButton*>(wgt) || qobject_cast<QAbstractItemView*>(wgt);
-            if (!input || !wgt->isVisibleTo(lf) || wgt->parent() == lf->DBGrid1 ||
-                wgt->objectName().startsWith("qt_"))
-                continue;
-            ++inputs;
-            QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(wgt);
-            ASSERT_NE(iface, nullptr);
-            const QString name = iface->text(QAccessible::Name);
-            SCOPED_TRACE(lf->General->tabText(t).toStdString() + " / " + wgt->objectName().toStdString());
-            EXPECT_FALSE(name.isEmpty());
-            if (auto* b = qobject_cast<QAbstractButton*>(wgt); b && !b->text().isEmpty()) {
-                EXPECT_EQ(name, b->text());
-            } else if (auto* tool = qobject_cast<QToolButton*>(wgt)) {
-                EXPECT_EQ(name, tool->toolTip());
-            } else if (buddies.count(wgt)) {
-                EXPECT_TRUE(name.endsWith(buddies[wgt])) << name.toStdString();
-            }
-        }
-        EXPECT_GT(inputs, 2);
-    }
+    ExpectInputsNamedByCaptions(lf);
     // A few in full: a row of bounds, a slider and its box, a chooser.
-    auto name = [&](const char* object) {
-        return QAccessible::queryAccessibleInterface(lf->findChild<QWidget*>(object))
-            ->text(QAccessible::Name)
-            .toStdString();
-    };
+    auto name = [&](const char* object) { return AccessibleName(lf, object); };
     EXPECT_EQ(name("EImpTY1Edit"), "КИ от");
     EXPECT_EQ(name("EImpTY2Edit"), "КИ до");
     EXPECT_EQ(name("EPlaceNumObject2Edit"), "Номер объекта до");

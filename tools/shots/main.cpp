@@ -46,6 +46,8 @@ int main(int argc, char** argv) {
         const char* prefix;
     } editors[] = {{&lf, "editor-lf"}, {&lt, "editor-lt"}, {&orten, "editor-orten"}};
     int status = 0;
+    // The time editor on the sample КП that uses both telesignalling channels.
+    dm.TDataLT().Last();
     for (const auto& e : editors) {
         e.window->show();
         for (int t = 0; t < e.window->General->count(); ++t) {
