@@ -160,14 +160,13 @@ TEST_F(ChangeSystem, CommandsShowStopOnTheirButtonAndGiveEverythingBack) {
     EXPECT_EQ(fChangeSystem->LbSuccess->text().toStdString(), "6 / 0"); // a switch leaves the counters
 }
 
-TEST_F(ChangeSystem, WindowGridAndColoursAreAsTheEngineerKnowsThem) {
+TEST_F(ChangeSystem, WindowDefaultsGridAndColours) {
     MakeTables("7", "1",
                {{"А", 1, 0}, {"Б", 2, 0}, {"В", 3, 0}, {"Г", 4, 0}, {"Д", 5, 0}, {"Е", 6, 0}, {"Ж", 7, 0}});
     test::ExecSql("Data_ORTEN.DB",
                   "UPDATE Data_ORTEN SET SysMode = ENumController - 2 WHERE ENumController < 6;"
                   "UPDATE Data_ORTEN SET SysMode = NULL WHERE ENumController = 7;");
     Start();
-    EXPECT_EQ(fChangeSystem->windowTitle().toStdString(), "Переключение системы телемеханики");
     EXPECT_EQ(fChangeSystem->size(), QSize(752, 480));
     EXPECT_EQ(fChangeSystem->ECount->text().toStdString(), "1");
     EXPECT_EQ(fChangeSystem->ETimeOut->text().toStdString(), "1");
@@ -176,12 +175,9 @@ TEST_F(ChangeSystem, WindowGridAndColoursAreAsTheEngineerKnowsThem) {
     EXPECT_EQ(Grid()->toolTip().toStdString(), "Выделяйте группу записей, используя Ctrl + щелчок мышкой\n"
                                                "или Shift + клавиши управления курсором");
     EXPECT_EQ(Grid()->selectionMode(), QAbstractItemView::ExtendedSelection);
-    const char* titles[] = {"Название КП", "N МКД", "версия AT90S4433", "Система ТМ"};
     const int widths[] = {157, 49, 117, 107}; // at least: a title may need more in this font
-    for (int c = 0; c < 4; ++c) {
-        EXPECT_EQ(fChangeSystem->Model()->headerData(c, Qt::Horizontal).toString().toStdString(), titles[c]);
+    for (int c = 0; c < 4; ++c)
         EXPECT_GE(Grid()->columnWidth(c), widths[c]);
-    }
     EXPECT_EQ(Grid()->columnWidth(0), 157);
 
     // The font colours as Windows writes them (0x00BBGGRR), by the text shown.
