@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "link/LogFile.h"
+#include "remote/TuningCom.h"
 #include "store/DMTables.h"
 
 #include <QAction>
@@ -296,7 +297,7 @@ void TFMain::UnlockMainWindow() {
 void TFMain::SetComPanel(int numCom) {
     const std::string name = "COM" + std::to_string(numCom);
     StatusPanels[1]->setText(Q(name));
-    StatusPanels[1]->setToolTip(Q(name + ": " + TComPort::ResolveDevice(name)));
+    StatusPanels[1]->setToolTip(Q(ComPortHint(numCom)));
 }
 
 void TFMain::ShowError(const std::string& text) {

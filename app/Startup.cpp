@@ -55,14 +55,17 @@ void TProgram::Start() {
     // The windows after it, in their order; only the main window is shown.
     IHost& host = fMain->Host();
     auto* fTuningLF = new TFTuningLF(*dmTables, *board, host, fMain.get());
-    auto* fTuningCom = new TFTuningCom(fMain.get());
     // The COM-port window puts the configured port into the status bar when it is created.
+    TFMain* w = fMain.get();
+    // In a folder without tables there is no port to show (the one message has said why).
+    std::function<void(int)> comPanel;
     if (!noTables)
-        fMain->Guarded([&] { fMain->SetComPanel(dmTables->NumCom()); });
+        comPanel = [w](int numCom) { w->SetComPanel(numCom); };
+    auto* fTuningCom = new TFTuningCom(*dmTables, host, std::move(comPanel), w);
     auto* fTuningLT = new TFTuningLT(*dmTables, *board, host, fMain.get());
     auto* fTuningORTEN = new TFTuningORTEN(*dmTables, *board, host, fMain.get());
-    auto* fTuningRC = new TFTuningRC(fMain.get());
-    auto* fChangeSystem = new TFChangeSystem(fMain.get());
+    auto* fTuningRC = new TFTuningRC(*dmTables, host, w);
+    auto* fChangeSystem = new TFChangeSystem(*dmTables, w->ComPort1(), host, w);
     fMain->SetWindows(fTuningLF, fTuningCom, fTuningLT, fTuningORTEN, fTuningRC, fChangeSystem);
     fMain->show();
 }

@@ -9,6 +9,7 @@
 //
 // Usage: bench_switch
 #include "bench/BenchHost.h"
+#include "bench/SilentKpScene.h"
 #include "link/ComPort.h"
 #include "link/Modbus.h"
 #include "link/QtHost.h"
@@ -60,40 +61,18 @@ private:
     std::string caption_ = kCaptionBRead;
 };
 
-void AddRow(TTable& t, std::initializer_list<std::pair<const char*, TValue>> values) {
-    t.Insert();
-    for (const auto& [name, value] : values)
-        t.SetFieldByName(name, value);
-    t.Post();
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / ("talmar-bench-switch-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    fs::current_path(dir);
-    for (const TTableId id : kTableOrder)
-        CreateTableFile(TableDef(id), TableDef(id).fileName);
-
-    sim::TModemConfig kp;
-    kp.programmed = false;
-    kp.controller = 5;
-    kp.faults.silent = true;
-    sim::TModemSim line(kp, {});
-    setenv("TALMAR_COM7", line.SlavePath().c_str(), 1);
-
+    talmar::bench::TSilentKpScene scene("bench-switch");
     TBenchHost host;
     int status = 0;
     {
         TDMTables dm(host);
         if (!dm.Open())
             return 1;
-        AddRow(dm.TParamType(), {{"NameEng", TValue("eSysMode")}, {"Size", TValue(1)}, {"Addr", TValue(16)}});
-        AddRow(dm.Pref(), {{"NumCom", TValue(7)}, {"TypeRemoteControl", TValue(1)}});
-        AddRow(dm.TDataORTEN(), {{"NameKP", TValue("КП-5")}, {"ENumController", TValue(5)}});
+        scene.AddRows(dm);
 
         TComPort port;
         // As the main window sets it: window events are handled while a read waits.
@@ -134,7 +113,5 @@ int main(int argc, char** argv) {
                     100.0 * cpu / wall, cpu);
         status = r.failureCount == 2 ? 0 : 1;
     }
-    fs::current_path(fs::temp_directory_path());
-    fs::remove_all(dir);
     return status;
 }

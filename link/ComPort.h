@@ -108,6 +108,7 @@ public:
     // port or start a command.
     static constexpr int kIdleSliceMs = 50;
     void SetIdle(std::function<void()> idle) { idle_ = std::move(idle); }
+    const std::function<void()>& Idle() const { return idle_; }
 
     // A fixed pause between steps of an exchange (the modem getting ready). Blocks for ms; with
     // an idle handler set, the handler runs about every kIdleSliceMs meanwhile, as in a read.

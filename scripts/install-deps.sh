@@ -5,7 +5,8 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake ninja-build pkg-config git clang-format binutils
-  qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-qpa-plugins libgl-dev qt6-translations-l10n
+  qt6-base-dev qt6-base-dev-tools qt6-base-private-dev qt6-serialport-dev qt6-qpa-plugins libgl-dev
+  qt6-translations-l10n
   libsqlite3-dev sqlite3 pxlib-dev
   clang-14 libclang-rt-14-dev
   googletest libgtest-dev libgmock-dev
