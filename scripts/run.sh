@@ -105,9 +105,12 @@ for _ in $(seq 50); do
 done
 [ -n "$editor" ] || { echo "the frequency editor did not appear" >&2; exit 1; }
 eval "$(xdotool getwindowgeometry --shell "$editor")"
-# "Прошить модем" stands left of "Выход" in the editor's bottom right corner.
+# "Прошить модем" stands left of "Выход" in the editor's bottom right corner. The command saves
+# Log.txt when it ends.
+before=$(log_state)
 xdotool mousemove --window "$editor" $((WIDTH - 150)) $((HEIGHT - 21)) click 1
-sleep 4
+wait_for 120 log_changed || echo "the settings command did not end within two minutes" >&2
+sleep 0.5
 import -window root "$demo/talmar-editor.png"
 echo "Screenshot after programming КП-1 from the frequency editor: $demo/talmar-editor.png"
 xdotool key Escape || true

@@ -78,14 +78,15 @@ TEST(RunScript, SlowDemoBuildsOnlyItsProgramsAndRunsBesideAnotherCopyOfTalmar) {
     ASSERT_NE(at, std::string::npos) << builds[0];
     EXPECT_EQ(builds[0].substr(at), "--target talmar talmar-modem-sim talmar-tables talmar-cli");
 
-    // The window programmed the sample firmware (it names the file by its full path), and so did
-    // talmar-cli, followed by the settings of a КП: three runs, three outcomes.
+    // The window programmed the sample firmware (it names the file by its full path) and, from the
+    // frequency editor, the settings of the first КП; so did talmar-cli: four runs, four outcomes.
     const std::string log = Cp1251ToUtf8(ReadFileBytes((demo / "Log.txt").string()));
     EXPECT_EQ(Count(log, ": прошиваю файл \"" + (demo / "ltr20-demo.rom").string() + "\"..."), 1) << log;
     EXPECT_EQ(Count(log, ": прошиваю файл \"ltr20-demo.rom\"..."), 1) << log;
-    EXPECT_EQ(Count(log, ": прошиваю настройки КП-1 Подстанция Северная"), 1) << log;
-    EXPECT_EQ(Count(log, ": OK!"), 3) << log;
+    EXPECT_EQ(Count(log, ": прошиваю настройки КП-1 Подстанция Северная"), 2) << log;
+    EXPECT_EQ(Count(log, ": OK!"), 4) << log;
     EXPECT_TRUE(std::filesystem::exists(demo / "talmar.png"));
+    EXPECT_TRUE(std::filesystem::exists(demo / "talmar-editor.png"));
     EXPECT_TRUE(std::filesystem::exists(demo / "lock" / "Programmator.lock"));
     unsetenv("XDG_RUNTIME_DIR");
 }
