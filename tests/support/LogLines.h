@@ -13,6 +13,9 @@ inline const std::string kStamp = R"(\d\d\.\d\d\.\d{4} \d{1,2}:\d\d:\d\d)";
 
 bool Matches(const std::string& line, const std::string& pattern);
 
+// The lines of a program's output, without their line ends.
+std::vector<std::string> Lines(const std::string& text);
+
 // Writes a Generic firmware file of `words` consecutive words from address 0, each first + i * step,
 // and returns the words.
 std::vector<uint16_t> WriteFirmware(const std::string& path, int words, uint16_t first, uint16_t step);

@@ -21,6 +21,7 @@
 
 using namespace talmar;
 using talmar::test::kStamp;
+using talmar::test::Lines;
 using talmar::test::Matches;
 using talmar::test::ReadFileBytes;
 using talmar::test::TRecordingHost;
@@ -30,14 +31,6 @@ using talmar::test::WriteFileBytes;
 namespace {
 
 const std::string kHeader = R"(-----------------   СЕАНС ОТ  )" + kStamp + "    ----------------------";
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string l; std::getline(in, l);)
-        lines.push_back(l);
-    return lines;
-}
 
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;

@@ -3,6 +3,7 @@
 #include "link/InstanceLock.h"
 #include "sim/ModemSim.h"
 #include "store/Table.h"
+#include "tests/support/LogLines.h"
 #include "tests/support/TempDir.h"
 
 #include <QProcess>
@@ -10,6 +11,7 @@
 #include <sstream>
 
 using namespace talmar;
+using talmar::test::Lines;
 using talmar::test::TTempDir;
 using namespace std::chrono_literals;
 
@@ -22,14 +24,6 @@ struct TRun {
     std::vector<std::string> out; // lines
     std::string err;
 };
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string l; std::getline(in, l);)
-        lines.push_back(l);
-    return lines;
-}
 
 struct SwitchCli : ::testing::Test {
     TTempDir dir{true};
