@@ -73,20 +73,17 @@ void CheckImageLines(const std::string& text) {
 }
 
 // Whether a file that was only read still holds what it held. SQLite keeps its own bookkeeping
-// in the file header (the change counter, the size in pages, the version that wrote them: bytes
-// 24-31 and 92-99) and brings it up to date in a write transaction, such as the one that locks an
-// exclusive table; when it does, a short last page is written out whole, completed with zeros.
-// Nothing else may change.
+// in the 100-byte file header (change counter, size in pages, free-list counts, the version that
+// wrote them) and puts it right in a write transaction, such as the one that locks an exclusive
+// table, when it finds it stale; a short last page is then written out whole, completed with
+// zeros. Nothing after the header may change.
 bool SameStoredBytes(std::string_view before, const std::string& after) {
+    constexpr std::size_t kHeader = 100;
     if (after.size() < before.size())
         return false;
-    for (std::size_t i = 0; i < after.size(); ++i) {
-        const bool bookkeeping = (i >= 24 && i < 32) || (i >= 92 && i < 100);
-        if (bookkeeping)
-            continue;
+    for (std::size_t i = kHeader; i < after.size(); ++i)
         if (i < before.size() ? after[i] != before[i] : after[i] != 0)
             return false;
-    }
     // Grown only to a whole page: SQLite pages are at least 512 bytes.
     return after.size() == before.size() || after.size() % 512 == 0;
 }
