@@ -5,6 +5,7 @@
 #include "app/jobs/Jobs.h"
 #include "store/DMTables.h"
 
+#include <QApplication>
 #include <QProgressBar>
 
 namespace talmar {
@@ -77,6 +78,16 @@ void TFMain::TBGetInfoClick() {
     Guarded([this] {
         TJobFrontDoor door = WindowDoor(
             *this, [this] { return NumCom(); }, false);
+        // The window is not locked, but the hourglass shows while the modem is asked, and what the
+        // user types or clicks meanwhile is dropped.
+        door.begin = [this] {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            inputGate_.Close();
+        };
+        door.end = [this] {
+            inputGate_.Open();
+            QApplication::restoreOverrideCursor();
+        };
         std::string ident;
         if (RunIdentify(door, ident))
             Host().ShowMessage(ident);
@@ -96,8 +107,15 @@ void TFMain::ProgSettings(TTable& table) {
     TJobFrontDoor door = WindowDoor(
         *this, [this] { return NumCom(); }, true);
     // The main window's own cursor only: over the editor in front the pointer stays the arrow.
-    door.begin = [this] { setCursor(Qt::WaitCursor); };
-    door.end = [this] { unsetCursor(); };
+    // Clicks on the editor while the run waits (a second "Прошить модем" above all) are dropped.
+    door.begin = [this] {
+        setCursor(Qt::WaitCursor);
+        inputGate_.Close();
+    };
+    door.end = [this] {
+        inputGate_.Open();
+        unsetCursor();
+    };
     try {
         RunSettings(door, table, SettingsFileName);
     } catch (const std::exception& e) {

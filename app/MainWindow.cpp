@@ -215,19 +215,21 @@ void TFMain::CreateControls() {
 void TFMain::FormCreate() {
     // 1. The log of earlier runs.
     std::string error;
-    switch (LoadLogLines(kLogFileName, logLines_, &error)) {
+    switch (LoadLogLines(kLogFileName, logLines_, &error, &logHistory_)) {
     case TLogLoad::Loaded:
     case TLogLoad::Missing: // the first start in this folder: the file appears at the first save
         break;
     case TLogLoad::Unreadable:
         logSaveBlocked_ = true;
         logLines_.clear();
+        logHistory_.clear();
         host_->ShowMessage("Не удалось прочитать файл журнала " + std::string(kLogFileName) + " (" + error +
                                "). Журнал этого сеанса не будет записан в этот файл, чтобы не потерять его "
                                "содержимое.",
                            {}, TMsgButtons::Ok, TMsgIcon::Error);
         break;
     }
+    historyLines_ = logLines_.size();
     // Years of earlier lines go in at once; an empty log leaves the pane without a block of text.
     QStringList earlier;
     for (const auto& l : logLines_)
@@ -257,7 +259,9 @@ void TFMain::SaveLogIfChanged() {
         return;
     const std::string path = (std::filesystem::path(StartDir) / kLogFileName).string();
     try {
-        SaveLogLines(path, logLines_);
+        // The earlier history goes back byte for byte; only this run's lines are written anew.
+        SaveLogWithHistory(path, logHistory_,
+                           {logLines_.begin() + static_cast<std::ptrdiff_t>(historyLines_), logLines_.end()});
     } catch (const std::exception& e) {
         ShowError(e.what());
     }
@@ -265,15 +269,20 @@ void TFMain::SaveLogIfChanged() {
 
 void TFMain::LockMainWindow() {
     locked_ = true;
-    for (QWidget* w : {static_cast<QWidget*>(ToolBar1), Panel1, static_cast<QWidget*>(PrBar),
-                       static_cast<QWidget*>(StatusBar1)})
+    // The panel around the log pane is not disabled as a widget: that would grey the pane with
+    // it. The input gate keeps the pane, like the rest of the window, from taking input.
+    for (QWidget* w :
+         {static_cast<QWidget*>(ToolBar1), static_cast<QWidget*>(PrBar), static_cast<QWidget*>(StatusBar1)})
         w->setEnabled(false);
     for (QMenu* m : menuBar()->findChildren<QMenu*>(Qt::FindDirectChildrenOnly))
         m->menuAction()->setEnabled(false);
+    inputGate_.Close();
     QApplication::setOverrideCursor(Qt::WaitCursor);
 }
 
 void TFMain::UnlockMainWindow() {
+    // Keys and clicks that came while the command ran are dropped before anything is enabled.
+    inputGate_.Open();
     while (QApplication::overrideCursor())
         QApplication::restoreOverrideCursor();
     for (QWidget* w : {static_cast<QWidget*>(ToolBar1), Panel1, static_cast<QWidget*>(Memo1),

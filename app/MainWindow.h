@@ -2,6 +2,7 @@
 // The main window: menu, toolbar, the log pane with its progress bar, the status bar; owner of the
 // serial port, the reply timer and, while a command runs, its programming object.
 
+#include "app/InputGate.h"
 #include "link/ComPort.h"
 #include "link/Programmator.h"
 #include "link/QtHost.h"
@@ -55,6 +56,9 @@ public:
     void Guarded(F&& command);
     void ShowError(const std::string& text);
 
+    // While a firmware command runs: the toolbar, menus, status bar and progress bar are disabled
+    // (the log pane stays legible), the user's input to the window is held off and the screen
+    // cursor is the hourglass. Unlocking drops the input that came meanwhile.
     void LockMainWindow();
     void UnlockMainWindow();
     bool Locked() const { return locked_; }
@@ -120,8 +124,12 @@ private:
     std::unique_ptr<TQtHost> host_;
     TComPort comPort1_;
     std::vector<std::string> logLines_;
+    // Log.txt as it was read at start, and how many of logLines_ came from it.
+    std::string logHistory_;
+    std::size_t historyLines_ = 0;
     bool logSaveBlocked_ = false; // Log.txt could not be read: never overwrite it in this run
     bool locked_ = false;
+    TInputGate inputGate_;
     int NumCom();
     // What a programming command holds is given back on every way out, errors included.
     void EndCommand();

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 namespace talmar {
@@ -239,6 +240,19 @@ int TComPort::ReadBlock(uint8_t* buffer, int count) {
     if (trace_)
         trace_(false, buffer, got);
     return got;
+}
+
+void TComPort::Pause(int ms) {
+    using std::chrono::milliseconds;
+    const auto end = Clock::now() + milliseconds(std::max(ms, 0));
+    for (auto now = Clock::now(); now < end; now = Clock::now()) {
+        auto slice = std::chrono::ceil<milliseconds>(end - now);
+        if (idle_)
+            slice = std::min(slice, milliseconds(kIdleSliceMs));
+        std::this_thread::sleep_for(slice);
+        if (idle_)
+            idle_();
+    }
 }
 
 std::string TComPort::ReadText(int count) {

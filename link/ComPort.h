@@ -109,6 +109,10 @@ public:
     static constexpr int kIdleSliceMs = 50;
     void SetIdle(std::function<void()> idle) { idle_ = std::move(idle); }
 
+    // A fixed pause between steps of an exchange (the modem getting ready). Blocks for ms; with
+    // an idle handler set, the handler runs about every kIdleSliceMs meanwhile, as in a read.
+    void Pause(int ms);
+
 private:
     void ApplyLineSettings();
     int DriverInput() const;

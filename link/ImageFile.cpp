@@ -50,8 +50,17 @@ int HexDigit(char c) {
     return -1;
 }
 
-// The field at 1-based position pos, len characters (fewer when the line is shorter).
-uint32_t GenericField(std::string_view line, std::size_t pos, std::size_t len) {
+// Where a Generic line comes from, for messages.
+struct TLinePlace {
+    std::size_t lineNo;
+    const std::string& fileName;
+};
+
+// The field at 1-based position pos, len characters. A field that is not all hex digits (an
+// empty one included) is the conversion error; one cut short by the end of the line is refused
+// too, naming the line, rather than read as the smaller number it spells.
+uint32_t GenericField(std::string_view line, std::size_t pos, std::size_t len, const char* what,
+                      const TLinePlace& place) {
     const std::string_view field = pos - 1 < line.size() ? line.substr(pos - 1, len) : std::string_view{};
     uint32_t value = 0;
     bool ok = !field.empty();
@@ -65,18 +74,28 @@ uint32_t GenericField(std::string_view line, std::size_t pos, std::size_t len) {
     }
     if (!ok)
         throw EConvertError("$" + Cp1251ToUtf8(field));
+    if (field.size() < len)
+        throw EImageFile("строка " + std::to_string(place.lineNo) + " файла " + place.fileName + ": поле " +
+                         what + " \"" + std::string(field) + "\" неполное, нужно " + std::to_string(len) +
+                         (len < 5 ? " шестнадцатеричные цифры" : " шестнадцатеричных цифр") +
+                         " — строка обрезана?");
     return value;
 }
 
-TImageEntry ParseGenericLine(std::string_view line, TTypePROM type) {
+TImageEntry ParseGenericLine(std::string_view line, TTypePROM type, const TLinePlace& place) {
     if (type == tpFLASH) {
-        const uint32_t address = GenericField(line, 1, 6);
-        const uint32_t word = GenericField(line, 8, 4);
+        const uint32_t address = GenericField(line, 1, 6, "адреса", place);
+        const uint32_t word = GenericField(line, 8, 4, "слова", place);
         return {static_cast<uint16_t>(address & 0xFFFF), static_cast<uint16_t>(word)};
     }
-    const uint32_t address = GenericField(line, 1, 4);
-    const uint32_t byte = GenericField(line, 6, 2);
+    const uint32_t address = GenericField(line, 1, 4, "адреса", place);
+    const uint32_t byte = GenericField(line, 6, 2, "байта", place);
     return {static_cast<uint16_t>(address), static_cast<uint16_t>(byte)};
+}
+
+// Empty, or blanks only.
+bool IsBlank(std::string_view line) {
+    return line.find_first_not_of(" \t") == std::string_view::npos;
 }
 
 class THexReader {
@@ -315,8 +334,12 @@ TLoadedImage ParseImage(std::string_view contents, TTypePROM type, const std::st
     TLoadedImage result{{}, previous};
     if (lines.empty())
         return result;
-    // The file's last line decides how all of it is read.
-    result.format = (!lines.back().empty() && lines.back()[0] == ':') ? IntelHEX : Generic;
+    // The file's last line decides how all of it is read; blank lines an editor left at the end
+    // do not count.
+    auto last = lines.rbegin();
+    while (last != lines.rend() && IsBlank(*last))
+        ++last;
+    result.format = (last != lines.rend() && !last->empty() && (*last)[0] == ':') ? IntelHEX : Generic;
     if (result.format == IntelHEX) {
         result.entries = THexReader(type, shortName).Read(lines);
         return result; // one entry per address, already in order
@@ -325,8 +348,8 @@ TLoadedImage ParseImage(std::string_view contents, TTypePROM type, const std::st
         throw EImageFile("файл " + shortName + ": больше " + std::to_string(kMaxGenericLines) +
                          " строк, такой образ не помещается в память модема");
     result.entries.reserve(lines.size());
-    for (const std::string_view line : lines)
-        result.entries.push_back(ParseGenericLine(line, type));
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        result.entries.push_back(ParseGenericLine(lines[i], type, {i + 1, shortName}));
     SortImage(result.entries);
     return result;
 }

@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace talmar {
 
@@ -31,8 +32,30 @@ std::vector<std::string> SessionHeader(std::time_t t) {
     return {"", "-----------------   СЕАНС ОТ  " + FormatLogDateTime(t) + "    ----------------------", ""};
 }
 
-TLogLoad LoadLogLines(const std::string& path, std::vector<std::string>& lines, std::string* error) {
+std::string LogLineText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+            out += ' ';
+        } else if (text.compare(i, 3, "\u2028") == 0 || text.compare(i, 3, "\u2029") == 0) {
+            i += 2;
+            out += ' ';
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+TLogLoad LoadLogLines(const std::string& path, std::vector<std::string>& lines, std::string* error,
+                      std::string* raw) {
     lines.clear();
+    if (raw)
+        raw->clear();
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 && errno == ENOENT)
         return TLogLoad::Missing;
@@ -44,6 +67,8 @@ TLogLoad LoadLogLines(const std::string& path, std::vector<std::string>& lines, 
         return TLogLoad::Unreadable;
     }
     const std::string bytes = data.str();
+    if (raw)
+        *raw = bytes;
     std::string line;
     for (size_t i = 0; i < bytes.size(); ++i) {
         const char c = bytes[i];
@@ -97,19 +122,27 @@ void WriteAtomically(const std::string& path, const std::string& bytes) {
     }
 }
 
-std::string Encode(const std::vector<std::string>& lines) {
-    std::string out;
+// The history as it is, its last line ended if it was not (a lone CR ends a line as well), then
+// the lines, each ended by CR LF.
+std::string WithLines(std::string history, const std::vector<std::string>& lines) {
+    if (!history.empty() && history.back() != '\n' && history.back() != '\r')
+        history += "\r\n";
     for (const auto& l : lines) {
-        out += Utf8ToCp1251(l);
-        out += "\r\n";
+        history += Utf8ToCp1251(LogLineText(l));
+        history += "\r\n";
     }
-    return out;
+    return history;
 }
 
 } // namespace
 
 void SaveLogLines(const std::string& path, const std::vector<std::string>& lines) {
-    WriteAtomically(path, Encode(lines));
+    WriteAtomically(path, WithLines({}, lines));
+}
+
+void SaveLogWithHistory(const std::string& path, const std::string& history,
+                        const std::vector<std::string>& lines) {
+    WriteAtomically(path, WithLines(history, lines));
 }
 
 void AppendLogLines(const std::string& path, const std::vector<std::string>& lines) {
@@ -124,9 +157,7 @@ void AppendLogLines(const std::string& path, const std::vector<std::string>& lin
                                      "; он оставлен как был, новые строки в него не записаны");
         bytes = data.str();
     }
-    if (!bytes.empty() && bytes.back() != '\n')
-        bytes += "\r\n";
-    WriteAtomically(path, bytes + Encode(lines));
+    WriteAtomically(path, WithLines(std::move(bytes), lines));
 }
 
 } // namespace talmar

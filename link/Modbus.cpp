@@ -68,7 +68,10 @@ void TModbusFrames::SetTargetAddress(uint16_t address) {
 std::string IdentTextBytes(const TFrame& rx) {
     const int n = rx[4];
     const int chars = std::clamp(n - 1, 0, kIdentTextBytes);
-    return std::string(reinterpret_cast<const char*>(rx.data()) + 5, static_cast<std::size_t>(chars));
+    std::string text(reinterpret_cast<const char*>(rx.data()) + 5, static_cast<std::size_t>(chars));
+    // A modem that pads its text with zeros: the text ends at the first of them.
+    text.resize(std::min(text.size(), text.find('\0')));
+    return text;
 }
 
 bool ParseIdentReply(TFrame& rx, TCrcReg& reg, std::string* textCp1251) {
@@ -96,9 +99,9 @@ bool Identify(TComPort& port, TModbusFrames& frames, std::string* text) {
     port.Open();
     port.AbortTransfers();
     port.ClearBuffers(true, true);
-    Pause(kIdentSettleMs);
+    port.Pause(kIdentSettleMs);
     port.WriteBlock(frames.TxFrame.data(), length);
-    Pause(kIdentAnswerMs);
+    port.Pause(kIdentAnswerMs);
     // The count is not looked at: a short reply leaves zeros, which the CRC check turns away.
     port.ReadBlock(frames.RxFrame.data(), kIdentReplyLength);
     std::string bytes;

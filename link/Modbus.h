@@ -89,7 +89,8 @@ struct TModbusFrames {
 // The identification text of a 17-byte reply whose CRC has been checked: the data bytes from
 // offset 5, N-1 of them where N is the count at offset 4 (the last byte N counts is not text).
 // N of 0 or 1 gives an empty text; N above 11 still gives at most the ten text bytes, never the
-// CRC or whatever follows. Bytes as the modem sent them (Windows-1251).
+// CRC or whatever follows; the text ends at its first zero byte. Bytes as the modem sent them
+// (Windows-1251).
 std::string IdentTextBytes(const TFrame& rx);
 
 // Checks a received identification reply in rx (the CRC over 17 bytes, as CrcCheckAndSet) and

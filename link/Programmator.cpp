@@ -111,19 +111,19 @@ bool TProgrammator::ProgramModbus(TTypePROM typeProm) {
     try {
         port.Open();
         port.AbortTransfers();
-        Pause(kOpenSettleMs);
+        port.Pause(kOpenSettleMs);
         if (type == tpFLASH) {
             if (!Service(SUB_FLASH_PREP)) {
                 port.Close();
                 return false;
             }
-            Pause(kServiceSettleMs);
+            port.Pause(kServiceSettleMs);
         }
         if (!Service(SUB_BEGIN)) {
             port.Close();
             return false;
         }
-        Pause(kServiceSettleMs);
+        port.Pause(kServiceSettleMs);
 
         const TImage& image = Image(type);
         const int size = static_cast<int>(image.size());
@@ -149,7 +149,7 @@ bool TProgrammator::ProgramModbus(TTypePROM typeProm) {
             DoReceiveByte(type, count);
         }
 
-        Pause(kOpenSettleMs);
+        port.Pause(kOpenSettleMs);
         // The end request carries the address of the last block; the modem takes the run as
         // complete when it has answered it.
         const bool result = Service(SUB_END);
@@ -181,7 +181,7 @@ bool TProgrammator::ProgramDirect(TTypePROM typeProm) {
     port.Open();
     port.AbortTransfers();
     port.ClearBuffers(true, true);
-    Pause(kDirectSettleMs);
+    port.Pause(kDirectSettleMs);
     port.ClearBuffers(true, true);
 
     SendText(std::string(1, static_cast<char>(kSync)));
@@ -276,12 +276,20 @@ bool TProgrammator::ConfirmByte(TTypePROM typeProm, uint8_t expected) {
 }
 
 bool TProgrammator::LeaveProgramming(TTypePROM typeProm) {
-    SendText(std::string(1, static_cast<char>(kLeave)));
-    const std::string reply = ReceiveReply();
-    // No answer at all is no better than a wrong one: the modem may still be in programming mode.
-    const bool result = !reply.empty() && static_cast<uint8_t>(reply[0]) == kLeave;
-    if (!result)
+    bool result = false;
+    if (RequirePort().Connected()) {
+        SendText(std::string(1, static_cast<char>(kLeave)));
+        const std::string reply = ReceiveReply();
+        // No answer at all is no better than a wrong one: the modem may still be in programming
+        // mode.
+        result = !reply.empty() && static_cast<uint8_t>(reply[0]) == kLeave;
+        if (!result)
+            host_.ShowMessage(kMsgNotLeft);
+    } else if (busy_) {
+        // A reply wait timed out and closed the port: the modem has gone silent and cannot be
+        // told anything. Having accepted programming enable, it may still be in programming mode.
         host_.ShowMessage(kMsgNotLeft);
+    }
     DoReceiveByte(typeProm, 0);
     busy_ = false;
     return result;

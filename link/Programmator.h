@@ -117,7 +117,9 @@ public:
     // One answer byte: reports progress, and on a missing or wrong byte tries to leave
     // programming mode and gives false.
     bool ConfirmByte(TTypePROM typeProm, uint8_t expected);
-    // Sends the leave-programming byte; true when the modem answers 0x00.
+    // Sends the leave-programming byte; true when the modem answers 0x00. After a reply wait has
+    // timed out (the port closed) nothing is sent: false, and "Модем не вышел из режима прошивки"
+    // only when the modem had accepted programming enable.
     bool LeaveProgramming(TTypePROM typeProm);
 
     void DoReceiveByte(TTypePROM typeProm, int data);

@@ -45,9 +45,10 @@ TDMTables::TDMTables(IHost& host, ISettingsCommand* command)
         const std::string s = f < 0 ? std::string() : TextSysMode(record[f]);
         return s.empty() ? TValue() : TValue(s);
     });
-    // The lookup index follows every change of the parameter table.
+    // The lookup index follows every change of the parameter table's values.
     paramType_.Subscribe([this](const TTableChange& c) {
-        if (c.event != TTableEvent::RecordMoved)
+        if (c.event != TTableEvent::RecordMoved && c.event != TTableEvent::BeforeMove &&
+            c.event != TTableEvent::BeforePost)
             paramIndexValid_ = false;
     });
 }

@@ -5,8 +5,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <exception>
 #include <filesystem>
+#include <optional>
 #include <sqlite3.h>
+#include <stdexcept>
+#include <unordered_map>
 
 namespace talmar {
 namespace {
@@ -170,6 +174,7 @@ void TTable::Exec(const char* sql) {
 }
 
 void TTable::Open() {
+    RequireChangeAllowed(false);
     if (Active())
         return;
     const std::string cannot = "Не удалось открыть таблицу " + def_.tableName;
@@ -235,7 +240,7 @@ void TTable::Open() {
                                cannot + ": файл " + fileName_ + " повреждён (" + result + ")");
         }
         CheckColumns();
-        LoadRows();
+        rows_ = ReadRows();
     } catch (...) {
         sqlite3_close_v2(db_);
         db_ = nullptr;
@@ -247,8 +252,10 @@ void TTable::Open() {
     cur_ = rows_.empty() ? -1 : 0;
     bof_ = true;
     eof_ = rows_.empty();
+    forceMoved_ = true;
+    Notify(TTableEvent::RowsReset);
     Notify(TTableEvent::StateChanged);
-    Notify(TTableEvent::RecordMoved);
+    NotifyCurrent();
 }
 
 void TTable::CheckColumns() {
@@ -348,7 +355,7 @@ void TTable::CheckColumns() {
     orderBy_.push_back("rowid");
 }
 
-void TTable::LoadRows() {
+std::vector<TTable::TRow> TTable::ReadRows() {
     std::string sql = "SELECT rowid";
     for (int i = 0; i < storedCount_; ++i)
         sql += ", " + QuoteId(fields_[i].name);
@@ -370,10 +377,11 @@ void TTable::LoadRows() {
     }
     if (rc != SQLITE_DONE)
         Fail("Не удалось прочитать таблицу " + def_.tableName);
-    rows_ = std::move(rows);
+    return rows;
 }
 
 void TTable::Close() {
+    RequireChangeAllowed(false);
     if (!Active())
         return;
     sqlite3_close_v2(db_);
@@ -385,8 +393,10 @@ void TTable::Close() {
     modified_ = false;
     buf_ = {};
     dirty_.clear();
+    forceMoved_ = true;
+    Notify(TTableEvent::RowsReset);
     Notify(TTableEvent::StateChanged);
-    Notify(TTableEvent::RecordMoved);
+    NotifyCurrent();
 }
 
 void TTable::RequireActive() const {
@@ -395,14 +405,132 @@ void TTable::RequireActive() const {
                        "Таблица " + def_.tableName + " (файл " + fileName_ + ") не открыта");
 }
 
+// A listener that changes the table it is hearing about would pull the rows from under the
+// operation that is telling it; only a before notice lets it write the current record.
+void TTable::RequireChangeAllowed(bool inBeforeNotice) const {
+    if (notice_ == TNotice::None || (notice_ == TNotice::Before && inBeforeNotice))
+        return;
+    throw std::logic_error("Таблица " + def_.tableName +
+                           ": изменение таблицы из обработчика её уведомления не допускается");
+}
+
+// ---- rows
+
+int TTable::RecordCount() const {
+    return static_cast<int>(rows_.size()) + (state_ == TTableState::Insert ? 1 : 0);
+}
+
+const std::vector<TValue>& TTable::RowValues(int row) const {
+    if ((state_ == TTableState::Edit || state_ == TTableState::Insert) && row == cur_)
+        return buf_.values;
+    return rows_[static_cast<std::size_t>(row)].values;
+}
+
+int TTable::StoredIndex(std::int64_t rowId) const {
+    const auto it = std::find_if(rows_.begin(), rows_.end(), [&](const TRow& r) { return r.rowId == rowId; });
+    return it == rows_.end() ? -1 : static_cast<int>(it - rows_.begin());
+}
+
+TTable::TCurrent TTable::Current() const {
+    if (cur_ < 0)
+        return {};
+    if (state_ == TTableState::Insert)
+        return {cur_, 2, 0};
+    return {cur_, 1, rows_[cur_].rowId};
+}
+
+// Replaces the rows listeners know (shown) by the rows of the file, keeps the record keepId
+// current when it is still there (else the row at fallback, clamped) and tells what changed.
+// When the file cannot be read the rows stay as shown and the error is thrown after the notices.
+void TTable::Reload(std::vector<TRow> shown, std::optional<std::int64_t> keepId, int fallback,
+                    bool stateChanged) {
+    std::exception_ptr error;
+    try {
+        rows_ = ReadRows();
+    } catch (...) {
+        error = std::current_exception();
+        rows_ = shown;
+    }
+    const int at = keepId ? StoredIndex(*keepId) : -1;
+    cur_ = at >= 0 ? at : std::min(fallback, static_cast<int>(rows_.size()) - 1);
+    if (cur_ < 0 && !rows_.empty())
+        cur_ = 0;
+    bof_ = eof_ = rows_.empty();
+    if (NotifyRowChanges(shown))
+        forceMoved_ = true;
+    if (stateChanged)
+        Notify(TTableEvent::StateChanged);
+    if (error)
+        std::rethrow_exception(error);
+}
+
+// The row notices that turn shown into rows_: at most one row added, removed or moved, and then
+// the rows whose values differ. Anything more is told as RowsReset; returns whether it was.
+bool TTable::NotifyRowChanges(const std::vector<TRow>& shown) {
+    const std::size_t a = shown.size();
+    const std::size_t b = rows_.size();
+    const auto same = [&](std::size_t i, std::size_t j) { return shown[i].rowId == rows_[j].rowId; };
+    std::size_t head = 0;
+    while (head < a && head < b && same(head, head))
+        ++head;
+    std::size_t tail = 0;
+    while (tail < a - head && tail < b - head && same(a - 1 - tail, b - 1 - tail))
+        ++tail;
+    const std::size_t gone = a - head - tail; // rows of shown between the equal ends
+    const std::size_t come = b - head - tail; // rows of the file between them
+    const auto middleEqual = [&](std::size_t from, std::size_t to, std::size_t n) {
+        for (std::size_t k = 0; k < n; ++k)
+            if (!same(from + k, to + k))
+                return false;
+        return true;
+    };
+
+    std::vector<std::pair<TTableEvent, std::size_t>> steps;
+    if (gone == 1 && come == 0) {
+        steps.emplace_back(TTableEvent::RowRemoved, head);
+    } else if (gone == 0 && come == 1) {
+        steps.emplace_back(TTableEvent::RowInserted, head);
+    } else if (gone == come && gone >= 2) {
+        const std::size_t last = head + gone - 1;
+        if (same(head, last) && middleEqual(head + 1, head, gone - 1)) {
+            steps.emplace_back(TTableEvent::RowRemoved, head);
+            steps.emplace_back(TTableEvent::RowInserted, last);
+        } else if (same(last, head) && middleEqual(head, head + 1, gone - 1)) {
+            steps.emplace_back(TTableEvent::RowRemoved, last);
+            steps.emplace_back(TTableEvent::RowInserted, head);
+        } else {
+            Notify(TTableEvent::RowsReset);
+            return true;
+        }
+    } else if (gone != 0 || come != 0) {
+        Notify(TTableEvent::RowsReset);
+        return true;
+    }
+
+    std::unordered_map<std::int64_t, std::size_t> before;
+    before.reserve(a);
+    for (std::size_t i = 0; i < a; ++i)
+        before.emplace(shown[i].rowId, i);
+    for (const auto& [event, row] : steps)
+        Notify(event, -1, static_cast<int>(row));
+    for (std::size_t j = 0; j < b; ++j) {
+        const auto it = before.find(rows_[j].rowId);
+        if (it != before.end() && shown[it->second].values != rows_[j].values)
+            Notify(TTableEvent::RowChanged, -1, static_cast<int>(j));
+    }
+    return false;
+}
+
 // ---- states
 
 void TTable::Edit() {
+    RequireChangeAllowed(true);
     RequireActive();
     if (state_ == TTableState::Edit || state_ == TTableState::Insert)
         return;
     if (rows_.empty()) {
-        Insert();
+        StartInsert();
+        NotifyCurrent();
         return;
     }
     buf_ = rows_[cur_];
@@ -412,25 +540,54 @@ void TTable::Edit() {
     Notify(TTableEvent::StateChanged);
 }
 
-void TTable::Insert() {
-    RequireActive();
-    CheckBrowseMode();
+void TTable::StartInsert() {
+    returnTo_ = cur_ >= 0 ? std::optional<std::int64_t>(rows_[cur_].rowId) : std::nullopt;
     buf_ = TRow{0, std::vector<TValue>(storedCount_)};
     dirty_.assign(storedCount_, false);
     modified_ = false;
     state_ = TTableState::Insert;
+    cur_ = static_cast<int>(rows_.size());
     bof_ = eof_ = false;
+    Notify(TTableEvent::RowInserted, -1, cur_);
     Notify(TTableEvent::StateChanged);
-    Notify(TTableEvent::RecordMoved);
+}
+
+void TTable::Insert() {
+    RequireChangeAllowed(false);
+    RequireActive();
+    NotifyBefore(TTableEvent::BeforeMove);
+    if (state_ == TTableState::Insert && !modified_)
+        return;
+    LeaveEditState();
+    StartInsert();
+    NotifyCurrent();
 }
 
 void TTable::Post() {
+    RequireChangeAllowed(false);
     RequireActive();
-    if (state_ == TTableState::Browse)
+    if (state_ != TTableState::Edit && state_ != TTableState::Insert)
         return;
+    NotifyBefore(TTableEvent::BeforePost);
+    PostPending();
+    NotifyCurrent();
+}
+
+void TTable::ApplyCommitRule() {
+    RequireChangeAllowed(false);
+    if (state_ != TTableState::Edit && state_ != TTableState::Insert)
+        return;
+    NotifyBefore(TTableEvent::BeforePost);
+    if (modified_) {
+        PostPending();
+        NotifyCurrent();
+    }
+}
+
+// Writes the pending record (the listeners have had BeforePost) and leaves edit or insert state.
+void TTable::PostPending() {
     if (state_ == TTableState::Edit && !modified_) {
-        state_ = TTableState::Browse;
-        Notify(TTableEvent::StateChanged);
+        DropPending();
         return;
     }
     const std::string cannot = "Запись таблицы " + def_.tableName + " не сохранена";
@@ -439,6 +596,8 @@ void TTable::Post() {
     std::int64_t rowId = buf_.rowId;
     try {
         if (state_ == TTableState::Edit) {
+            // Only the changed columns: another program's change to another column of a shared
+            // table survives.
             std::string sql = "UPDATE " + quotedTable_ + " SET ";
             std::vector<int> cols;
             for (int i = 0; i < storedCount_; ++i)
@@ -484,43 +643,62 @@ void TTable::Post() {
         throw;
     }
 
-    // The record is in the file. Read the rows anew: a shared table may have been changed by
-    // another program, and the ОРТЕН table keeps the order of its key.
+    // The record is in the file. The rows as listeners know them have it with the values they
+    // were shown; read the file anew (a shared table may have been changed by another program,
+    // the ОРТЕН table keeps the order of its key) and tell the difference.
+    std::vector<TRow> shown = std::move(rows_);
+    if (state_ == TTableState::Insert) {
+        shown.push_back(TRow{rowId, std::move(buf_.values)});
+        if (told_.kind == 2)
+            told_ = {told_.index, 1, rowId}; // the new record is still the same record
+    } else {
+        shown[cur_].values = std::move(buf_.values);
+    }
+    const int at = cur_;
     state_ = TTableState::Browse;
     modified_ = false;
     buf_ = {};
     dirty_.clear();
-    LoadRows();
-    const auto it = std::find_if(rows_.begin(), rows_.end(), [&](const TRow& r) { return r.rowId == rowId; });
-    cur_ = it != rows_.end() ? static_cast<int>(it - rows_.begin()) : std::min<int>(cur_, RecordCount() - 1);
-    if (cur_ < 0 && !rows_.empty())
-        cur_ = 0;
+    Reload(std::move(shown), rowId, at, true);
+}
+
+// Leaves edit or insert state without writing: the edited row shows its stored values again, a
+// new record's row goes away.
+void TTable::DropPending() {
+    const bool inserting = state_ == TTableState::Insert;
+    const bool changed = modified_;
+    const int row = cur_;
+    state_ = TTableState::Browse;
+    modified_ = false;
+    buf_ = {};
+    dirty_.clear();
+    if (inserting) {
+        const int back = returnTo_ ? StoredIndex(*returnTo_) : -1;
+        cur_ = back >= 0 ? back : static_cast<int>(rows_.size()) - 1;
+        Notify(TTableEvent::RowRemoved, -1, row);
+    } else if (changed) {
+        Notify(TTableEvent::RowChanged, -1, row);
+    }
     bof_ = eof_ = rows_.empty();
     Notify(TTableEvent::StateChanged);
-    Notify(TTableEvent::DataChanged);
 }
 
 void TTable::Cancel() {
+    RequireChangeAllowed(false);
     RequireActive();
-    if (state_ == TTableState::Browse)
+    if (state_ != TTableState::Edit && state_ != TTableState::Insert)
         return;
-    state_ = TTableState::Browse;
-    modified_ = false;
-    buf_ = {};
-    dirty_.clear();
-    bof_ = eof_ = rows_.empty();
-    Notify(TTableEvent::StateChanged);
-    Notify(TTableEvent::DataChanged);
+    DropPending();
+    NotifyCurrent();
 }
 
 void TTable::Delete() {
+    RequireChangeAllowed(false);
     RequireActive();
     if (state_ == TTableState::Insert) {
         Cancel();
         return;
     }
-    if (state_ == TTableState::Edit)
-        Cancel();
     if (rows_.empty())
         throw TDbError(TDbError::TKind::General, "Таблица " + def_.tableName + " пуста: удалять нечего");
     const std::string cannot = "Запись таблицы " + def_.tableName + " не удалена";
@@ -539,71 +717,89 @@ void TTable::Delete() {
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
         throw;
     }
-    const int old = cur_;
-    LoadRows();
-    cur_ = std::min(old, RecordCount() - 1);
-    bof_ = eof_ = rows_.empty();
-    Notify(TTableEvent::DataChanged);
-    Notify(TTableEvent::RecordMoved);
+    // An edit of the deleted record goes with it.
+    const bool wasEditing = state_ == TTableState::Edit;
+    state_ = TTableState::Browse;
+    modified_ = false;
+    buf_ = {};
+    dirty_.clear();
+    std::vector<TRow> shown = std::move(rows_);
+    const int at = cur_;
+    Reload(std::move(shown), std::nullopt, at, wasEditing);
+    NotifyCurrent();
 }
 
-void TTable::ApplyCommitRule() {
-    if ((state_ == TTableState::Edit || state_ == TTableState::Insert) && modified_)
-        Post();
+bool TTable::Refresh() {
+    RequireChangeAllowed(false);
+    RequireActive();
+    if (state_ != TTableState::Browse)
+        return false;
+    const std::optional<std::int64_t> id =
+        cur_ >= 0 ? std::optional<std::int64_t>(rows_[cur_].rowId) : std::nullopt;
+    std::vector<TRow> shown = std::move(rows_);
+    Reload(std::move(shown), id, cur_, false);
+    NotifyCurrent();
+    return true;
 }
 
-void TTable::CheckBrowseMode() {
+// Posts a modified pending record (BeforePost first) or drops an unmodified one.
+void TTable::LeaveEditState() {
     if (state_ != TTableState::Edit && state_ != TTableState::Insert)
         return;
-    if (modified_)
-        Post();
-    else
-        Cancel();
+    if (modified_) {
+        NotifyBefore(TTableEvent::BeforePost);
+        PostPending();
+    } else {
+        DropPending();
+    }
 }
 
 // ---- moving
 
-void TTable::SetCurrent(int index) {
-    if (index == cur_)
+// A move to row, a stored record other than the current one: the listeners hand over what is
+// being typed, the pending record is left, and the target is found again by its rowid (posting
+// may have moved the rows).
+void TTable::MoveTo(int row) {
+    if (row < 0 || row == cur_ || row >= static_cast<int>(rows_.size()))
         return;
-    cur_ = index;
-    Notify(TTableEvent::RecordMoved);
-}
-
-int TTable::RecNo() const {
-    return cur_ + 1;
+    const std::int64_t id = rows_[row].rowId;
+    NotifyBefore(TTableEvent::BeforeMove);
+    LeaveEditState();
+    const int at = StoredIndex(id);
+    cur_ = at >= 0 ? at : std::min(row, static_cast<int>(rows_.size()) - 1);
+    NotifyCurrent();
 }
 
 void TTable::SetRecNo(int recNo) {
+    RequireChangeAllowed(false);
     RequireActive();
-    CheckBrowseMode();
-    if (rows_.empty())
+    if (RecordCount() == 0)
         return;
-    SetCurrent(std::clamp(recNo, 1, RecordCount()) - 1);
+    MoveTo(std::clamp(recNo, 1, RecordCount()) - 1);
     bof_ = eof_ = false;
 }
 
 void TTable::First() {
+    RequireChangeAllowed(false);
     RequireActive();
-    CheckBrowseMode();
-    SetCurrent(rows_.empty() ? -1 : 0);
+    MoveTo(0);
     bof_ = true;
-    eof_ = rows_.empty();
+    eof_ = RecordCount() == 0;
 }
 
 void TTable::Last() {
+    RequireChangeAllowed(false);
     RequireActive();
-    CheckBrowseMode();
-    SetCurrent(RecordCount() - 1);
+    MoveTo(RecordCount() - 1);
     eof_ = true;
-    bof_ = rows_.empty();
+    bof_ = RecordCount() == 0;
 }
 
 void TTable::Next() {
+    RequireChangeAllowed(false);
     RequireActive();
-    CheckBrowseMode();
     if (cur_ + 1 < RecordCount()) {
-        SetCurrent(cur_ + 1);
+        MoveTo(cur_ + 1);
         bof_ = eof_ = false;
     } else {
         eof_ = true;
@@ -611,10 +807,10 @@ void TTable::Next() {
 }
 
 void TTable::Prior() {
+    RequireChangeAllowed(false);
     RequireActive();
-    CheckBrowseMode();
     if (cur_ > 0) {
-        SetCurrent(cur_ - 1);
+        MoveTo(cur_ - 1);
         bof_ = eof_ = false;
     } else {
         bof_ = true;
@@ -622,34 +818,29 @@ void TTable::Prior() {
 }
 
 int TTable::MoveBy(int distance) {
+    RequireChangeAllowed(false);
     RequireActive();
-    CheckBrowseMode();
-    int moved = 0;
-    while (distance > 0 && cur_ + 1 < RecordCount()) {
-        ++cur_;
-        --distance;
-        ++moved;
+    if (RecordCount() == 0) {
+        bof_ = eof_ = true;
+        return 0;
     }
-    while (distance < 0 && cur_ > 0) {
-        --cur_;
-        ++distance;
-        --moved;
-    }
-    if (moved != 0) {
+    const long long wanted = static_cast<long long>(cur_) + distance;
+    const int target = static_cast<int>(std::clamp<long long>(wanted, 0, RecordCount() - 1));
+    const int moved = target - cur_;
+    MoveTo(target);
+    if (moved != 0)
         bof_ = eof_ = false;
-        Notify(TTableEvent::RecordMoved);
-    }
-    if (distance > 0)
+    if (distance > moved)
         eof_ = true;
-    if (distance < 0)
+    if (distance < moved)
         bof_ = true;
     return moved;
 }
 
 bool TTable::Locate(std::string_view field, const TValue& value) {
     const int f = FieldIndex(field);
+    RequireChangeAllowed(false);
     RequireActive();
-    CheckBrowseMode();
     const auto numeric = [](const TValue& v) {
         return v.Kind() == TValue::TKind::Integer || v.Kind() == TValue::TKind::Float ||
                v.Kind() == TValue::TKind::Boolean;
@@ -665,7 +856,7 @@ bool TTable::Locate(std::string_view field, const TValue& value) {
         else
             match = FoldCase(v.AsString()) == wanted;
         if (match) {
-            SetCurrent(r);
+            MoveTo(r);
             bof_ = eof_ = false;
             return true;
         }
@@ -680,12 +871,12 @@ std::int64_t TTable::RowId() const {
 }
 
 bool TTable::GotoRowId(std::int64_t rowId) {
+    RequireChangeAllowed(false);
     RequireActive();
-    CheckBrowseMode();
-    const auto it = std::find_if(rows_.begin(), rows_.end(), [&](const TRow& r) { return r.rowId == rowId; });
-    if (it == rows_.end())
+    const int at = StoredIndex(rowId);
+    if (at < 0)
         return false;
-    SetCurrent(static_cast<int>(it - rows_.begin()));
+    MoveTo(at);
     bof_ = eof_ = false;
     return true;
 }
@@ -714,36 +905,27 @@ int TTable::FieldIndex(std::string_view name) const {
     return i;
 }
 
-const std::vector<TValue>* TTable::RecordValues(int row) const {
-    if ((state_ == TTableState::Edit || state_ == TTableState::Insert) && row == cur_)
-        return &buf_.values;
-    if (row < 0 || row >= RecordCount())
-        return nullptr;
-    return &rows_[row].values;
-}
-
 TValue TTable::Value(int field) const {
     RequireActive();
     if (field < 0 || field >= FieldCount())
         throw TDbError(TDbError::TKind::General,
                        "В таблице " + def_.tableName + " нет поля номер " + std::to_string(field));
-    const std::vector<TValue>* rec = state_ == TTableState::Insert ? &buf_.values : RecordValues(cur_);
-    if (!rec)
+    if (cur_ < 0)
         return TValue();
+    const std::vector<TValue>& rec = RowValues(cur_);
     if (field < storedCount_)
-        return (*rec)[field];
-    return calcFuncs_[field - storedCount_](*this, *rec);
+        return rec[field];
+    return calcFuncs_[field - storedCount_](*this, rec);
 }
 
 TValue TTable::ValueAt(int row, int field) const {
     RequireActive();
     if (field < 0 || field >= FieldCount() || row < 0 || row >= RecordCount())
         throw std::out_of_range("TTable::ValueAt");
-    const std::vector<TValue>* rec =
-        (state_ == TTableState::Edit && row == cur_) ? &buf_.values : &rows_[row].values;
+    const std::vector<TValue>& rec = RowValues(row);
     if (field < storedCount_)
-        return (*rec)[field];
-    return calcFuncs_[field - storedCount_](*this, *rec);
+        return rec[field];
+    return calcFuncs_[field - storedCount_](*this, rec);
 }
 
 TValue TTable::Normalized(int field, TValue value) const {
@@ -757,6 +939,9 @@ TValue TTable::Convert(int field, const TValue& value) const {
     const TFieldDef& f = fields_[field];
     if (value.IsNull())
         return value;
+    // A cleared field: blank text is no value, whatever the column holds.
+    if (value.Kind() == TValue::TKind::Text && Trim(value.AsString()).empty())
+        return TValue();
     try {
         switch (f.type) {
         case TFieldType::Integer:
@@ -791,6 +976,7 @@ TValue TTable::Convert(int field, const TValue& value) const {
 }
 
 void TTable::SetValue(int field, const TValue& value) {
+    RequireChangeAllowed(true);
     RequireActive();
     if (field < 0 || field >= FieldCount())
         throw TDbError(TDbError::TKind::General,
@@ -808,26 +994,59 @@ void TTable::SetValue(int field, const TValue& value) {
     buf_.values[field] = std::move(v);
     dirty_[field] = true;
     modified_ = true;
-    Notify(TTableEvent::FieldChanged, field);
+    Notify(TTableEvent::FieldChanged, field, cur_);
     for (int i = storedCount_; i < FieldCount(); ++i)
-        Notify(TTableEvent::FieldChanged, i);
+        Notify(TTableEvent::FieldChanged, i, cur_);
 }
 
 // ---- notifications
 
 int TTable::Subscribe(TTableListener listener) {
-    listeners_.emplace_back(nextListener_, std::move(listener));
+    listeners_.push_back(std::make_shared<TListenerSlot>(TListenerSlot{nextListener_, std::move(listener)}));
     return nextListener_++;
 }
 
 void TTable::Unsubscribe(int id) {
-    std::erase_if(listeners_, [id](const auto& l) { return l.first == id; });
+    std::erase_if(listeners_, [id](const std::shared_ptr<TListenerSlot>& l) {
+        if (l->id != id)
+            return false;
+        l->subscribed = false;
+        return true;
+    });
 }
 
-void TTable::Notify(TTableEvent event, int field) {
-    const auto copy = listeners_;
-    for (const auto& l : copy)
-        l.second(TTableChange{event, field});
+// Calls every listener subscribed now that is still subscribed when its turn comes. The slot is
+// held while its listener runs, so a listener may unsubscribe itself.
+void TTable::Send(TNotice kind, const TTableChange& change) {
+    const TNotice outer = notice_;
+    notice_ = kind;
+    struct TRestore {
+        TNotice& notice;
+        TNotice value;
+        ~TRestore() { notice = value; }
+    } restore{notice_, outer};
+    const auto listeners = listeners_;
+    for (const auto& slot : listeners)
+        if (slot->subscribed)
+            slot->listener(change);
+}
+
+void TTable::Notify(TTableEvent event, int field, int row) {
+    Send(TNotice::After, TTableChange{event, field, row});
+}
+
+void TTable::NotifyBefore(TTableEvent event) {
+    Send(TNotice::Before, TTableChange{event, -1, cur_});
+}
+
+// RecordMoved when the current record or its row index is not the one listeners were last told.
+void TTable::NotifyCurrent() {
+    const TCurrent now = Current();
+    if (!forceMoved_ && now == told_)
+        return;
+    told_ = now;
+    forceMoved_ = false;
+    Notify(TTableEvent::RecordMoved, -1, cur_);
 }
 
 } // namespace talmar

@@ -14,6 +14,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,17 +26,62 @@ namespace talmar {
 
 enum class TTableState { Inactive, Browse, Edit, Insert };
 
-// What a change notification reports. Data-bound controls subscribe to these.
+// What a notification reports. Data-bound controls, grids and indexes subscribe to these.
+//
+// Before notices come while the table is still as it was, so that bound controls can hand over
+// what the user is still typing:
+//   BeforeMove  another record is about to become current (a move to another record, Insert,
+//               Append). It comes before a modified record is posted by the move.
+//   BeforePost  the record in edit or insert state is about to be posted if it is modified
+//               (Post, the commit rule, a move, Insert). A move sends BeforeMove, then
+//               BeforePost. The record may still turn out unmodified, and then nothing is posted.
+// In a before notice a listener may read anything, call SetValue on the current record and call
+// Edit. Nothing else that changes the table is allowed (std::logic_error). An exception thrown
+// by a before listener (a typed text that does not convert) stops the operation: nothing is
+// posted and the current record stays; the listeners after it do not hear the notice.
+//
+// After notices tell what has changed; when one is sent the table is already in its new state,
+// apart from the notices that follow it for the same operation. In them a listener may only read
+// the table: a call that would change it throws std::logic_error. They must not throw.
+//   RecordMoved   the current record, or its row index, is another one (also at Open and Close,
+//                 and after RowsReset); row is the new index (RecNo() - 1), -1 when there is none
+//   FieldChanged  field of the current record (row) got a new value through SetValue; the
+//                 calculated fields that depend on it follow, one notice each
+//   StateChanged  browse / edit / insert / inactive
+//   RowChanged    every field of row may show another value (a posted record read back, a
+//                 cancelled edit, a change made by another program)
+//   RowInserted   a row appeared at index row; the rows from there on moved down by one
+//   RowRemoved    the row at index row went away; the rows after it moved up by one
+//   RowsReset     the rows were replaced (Open, Close, a reload that found more than one row
+//                 added, removed or moved); count and read them anew
+// The row notices of one operation come in order (applying them one after the other to the
+// rows as they were gives the rows as they are), then StateChanged, then RecordMoved.
+//
+// How the two kinds of client use them:
+//   a bound control shows its field again on RecordMoved, RowsReset and StateChanged, on
+//   RowChanged of the current row (row == RecNo() - 1) and on FieldChanged of its field; it hands
+//   over text the user is still typing on BeforeMove and BeforePost (Edit, then SetValue).
+//   Edit on a table without records starts a new record and sends RowInserted, StateChanged and
+//   RecordMoved: a control that calls Edit at the user's first keystroke keeps its text then.
+//   A grid keeps its own row count and applies RowInserted, RowRemoved, RowChanged and
+//   FieldChanged (one cell) to it as they come, starts over on RowsReset, and selects the row
+//   of RecordMoved; it never needs to reset for a post, a delete or a new record.
 enum class TTableEvent {
-    RecordMoved,  // another record became current (or the table was opened or closed)
-    FieldChanged, // a field of the current record got a new value; field says which
-    StateChanged, // browse / edit / insert / inactive
-    DataChanged,  // records were written, added or deleted: every row may show other values
+    BeforeMove,
+    BeforePost,
+    RecordMoved,
+    FieldChanged,
+    StateChanged,
+    RowChanged,
+    RowInserted,
+    RowRemoved,
+    RowsReset,
 };
 
 struct TTableChange {
     TTableEvent event;
-    int field = -1;
+    int field = -1; // FieldChanged
+    int row = -1;   // RecordMoved, FieldChanged and the row notices: a 0-based row index
 };
 
 using TTableListener = std::function<void(const TTableChange&)>;
@@ -58,9 +105,11 @@ public:
 
     // Opens the file and reads its records; the first record becomes current. A missing,
     // locked, damaged or old-format file, or one whose columns do not match the definition,
-    // throws TDbError naming the file, and the table stays closed.
+    // throws TDbError naming the file, and the table stays closed. Sends RowsReset,
+    // StateChanged and RecordMoved.
     void Open();
-    // Closes the file. A pending edit is dropped: apply the commit rule first to keep it.
+    // Closes the file. A pending edit is dropped: apply the commit rule first to keep it. Sends
+    // RowsReset, StateChanged and RecordMoved.
     void Close();
     bool Active() const { return db_ != nullptr; }
 
@@ -68,37 +117,57 @@ public:
     void AddCalculatedField(TFieldDef field, TCalcFunc calc);
 
     // ---- states
+    //
+    // The rows of the table are its records in the file's order, plus, in insert state, the new
+    // record as the last row (where a post puts it; a table read in the order of its key moves it
+    // to its key's place when it is posted). RecordCount, RecNo, ValueAt and the row notices all
+    // count that row: a grid shows the new record while it is being typed.
     TTableState State() const { return state_; }
     // A field was changed since the record entered edit or insert state.
     bool Modified() const { return modified_; }
-    // Edit state for the current record; on an empty table a new record is started instead.
+    // Edit state for the current record; on a table without records a new record is started
+    // instead (insert state, as Insert but without BeforeMove). Nothing in edit or insert state.
     void Edit();
-    // A new, empty record (every field null); a pending edit is posted first.
+    // A new, empty record (every field null) as the last row. Sends BeforeMove; a modified
+    // pending record is posted first, an unmodified one dropped. In insert state with the new
+    // record still unmodified nothing happens.
     void Insert();
     void Append() { Insert(); }
-    // Writes the edited or new record to the file in one transaction and returns to browse.
-    // On failure the record stays in its state with its values and TDbError is thrown.
+    // Sends BeforePost, then writes the edited or new record to the file in one transaction and
+    // returns to browse. Only the columns that were changed are written to an edited record. On
+    // failure the record stays in its state with its values and TDbError is thrown.
     void Post();
+    // Drops the pending edit (the row shows its stored values again) or the new record (its row
+    // goes away and the record that was current before Insert is current again).
     void Cancel();
-    // Deletes the current record (a pending insert is just dropped).
+    // Deletes the current record; the record after it becomes current (the one before it when
+    // it was the last). In insert state the new record is just dropped, as Cancel does.
     void Delete();
-    // Posts the current record if it is in edit or insert state and modified; otherwise nothing.
+    // The commit rule: in edit or insert state sends BeforePost and posts the record if it is
+    // modified; otherwise nothing.
     void ApplyCommitRule();
+    // Reads the file anew in browse state and tells what changed (another program may write a
+    // shared table). Returns false, doing nothing, in edit or insert state.
+    bool Refresh();
 
-    // ---- moving. Every move posts a modified pending edit first and drops an unmodified one.
-    int RecordCount() const { return static_cast<int>(rows_.size()); }
-    bool IsEmpty() const { return rows_.empty(); }
-    int RecNo() const; // 1-based; 0 on an empty table
-    void SetRecNo(int recNo);
+    // ---- moving
+    //
+    // A move to another record sends BeforeMove, posts a modified pending record (BeforePost
+    // first) or drops an unmodified one, and makes the target current. A move whose target is
+    // the current record changes nothing and sends nothing: the pending edit stays as it is.
+    int RecordCount() const;
+    bool IsEmpty() const { return RecordCount() == 0; }
+    int RecNo() const { return cur_ + 1; } // 1-based; 0 when there is no record
+    void SetRecNo(int recNo);              // clamped to 1..RecordCount()
     void First();
     void Last();
     void Next();
     void Prior();
-    int MoveBy(int distance); // returns how many records it moved (negative backwards)
+    int MoveBy(int distance); // returns how many rows it moved (negative backwards)
     bool Bof() const { return bof_; }
     bool Eof() const { return eof_; }
     // Makes current the first record whose field equals value, text compared without regard
-    // to letter case. Returns false (and stays) when there is none.
+    // to letter case (Cyrillic included). Returns false (and stays) when there is none.
     bool Locate(std::string_view field, const TValue& value);
     std::int64_t RowId() const; // of the current record; 0 when there is none or it is new
     bool GotoRowId(std::int64_t rowId);
@@ -112,16 +181,19 @@ public:
 
     TValue Value(int field) const; // of the current record (the edited values while editing)
     TValue FieldByName(std::string_view name) const { return Value(FieldIndex(name)); }
-    // Needs edit or insert state. The value is converted to the column's type (TConvertError
-    // when it does not fit); the record becomes modified only when the value really changes.
+    // Needs edit or insert state. The value is converted to the column's type; text that is
+    // empty or only blanks is an empty (null) value for every column type. A value that does
+    // not convert throws TConvertError naming table, КП and column, and changes nothing. The
+    // record becomes modified only when the value really changes; then FieldChanged is sent.
     void SetValue(int field, const TValue& value);
     void SetFieldByName(std::string_view name, const TValue& value) { SetValue(FieldIndex(name), value); }
-    // A stored value of any record (0-based row) without moving, for grids and indexes. The row
-    // being edited shows its edited values.
+    // A value of any row (0-based) without moving, for grids and indexes. The row being edited
+    // or inserted shows its edited values.
     TValue ValueAt(int row, int field) const;
 
-    // ---- notifications. A listener must not move, edit or close the table it listens to, and
-    // must unsubscribe before it goes away.
+    // ---- notifications (see TTableEvent for what a listener may do in each). A listener may
+    // unsubscribe itself or another listener at any time, during a notification too: from
+    // then on it is not called again. One subscribed during a notification hears the next one.
     int Subscribe(TTableListener listener);
     void Unsubscribe(int id);
 
@@ -130,16 +202,40 @@ private:
         std::int64_t rowId = 0;
         std::vector<TValue> values;
     };
+    struct TListenerSlot {
+        int id;
+        TTableListener listener;
+        bool subscribed = true;
+    };
+    // Which record listeners were last told is current: none, a stored row, the new record.
+    struct TCurrent {
+        int index = -1;
+        int kind = 0; // 0 none, 1 stored row (id), 2 the new record
+        std::int64_t id = 0;
+        bool operator==(const TCurrent&) const = default;
+    };
+    enum class TNotice { None, Before, After };
 
     void RequireActive() const;
-    const std::vector<TValue>* RecordValues(int row) const;
-    void CheckBrowseMode();
-    void SetCurrent(int index);
-    void LoadRows();
+    void RequireChangeAllowed(bool inBeforeNotice) const;
+    const std::vector<TValue>& RowValues(int row) const;
+    int StoredIndex(std::int64_t rowId) const;
+    TCurrent Current() const;
+    void MoveTo(int row);
+    void LeaveEditState();
+    void StartInsert();
+    void PostPending();
+    void DropPending();
+    std::vector<TRow> ReadRows();
+    void Reload(std::vector<TRow> shown, std::optional<std::int64_t> keepId, int fallback, bool stateChanged);
+    bool NotifyRowChanges(const std::vector<TRow>& shown);
     void CheckColumns();
     TValue Convert(int field, const TValue& value) const;
     TValue Normalized(int field, TValue value) const;
-    void Notify(TTableEvent event, int field = -1);
+    void Notify(TTableEvent event, int field = -1, int row = -1);
+    void NotifyBefore(TTableEvent event);
+    void NotifyCurrent();
+    void Send(TNotice kind, const TTableChange& change);
     [[noreturn]] void Fail(const std::string& what) const;
     void Exec(const char* sql);
 
@@ -153,18 +249,22 @@ private:
     int storedCount_ = 0;
     std::vector<std::string> orderBy_;
 
-    std::vector<TRow> rows_;
-    int cur_ = -1;
+    std::vector<TRow> rows_; // the stored records; the new record of insert state is not among them
+    int cur_ = -1;           // row index; rows_.size() for the new record
     bool bof_ = true;
     bool eof_ = true;
 
     TTableState state_ = TTableState::Inactive;
     bool modified_ = false;
-    TRow buf_;
+    TRow buf_; // the values of the record in edit or insert state
     std::vector<bool> dirty_;
+    std::optional<std::int64_t> returnTo_; // the record current before Insert
 
-    std::vector<std::pair<int, TTableListener>> listeners_;
+    std::vector<std::shared_ptr<TListenerSlot>> listeners_;
     int nextListener_ = 1;
+    TNotice notice_ = TNotice::None;
+    TCurrent told_;
+    bool forceMoved_ = false;
 };
 
 } // namespace talmar

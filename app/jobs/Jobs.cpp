@@ -5,6 +5,8 @@
 #include "link/LogFile.h"
 #include "store/Table.h"
 
+#include <utility>
+
 namespace talmar {
 
 namespace {
@@ -33,10 +35,7 @@ private:
 class TJobScope {
 public:
     explicit TJobScope(TJobFrontDoor& door) : door_(door) {}
-    ~TJobScope() {
-        if (begun_ && door_.end)
-            door_.end();
-    }
+    ~TJobScope() { End(); }
     TJobScope(const TJobScope&) = delete;
     TJobScope& operator=(const TJobScope&) = delete;
 
@@ -44,6 +43,11 @@ public:
         if (door_.begin)
             door_.begin();
         begun_ = true;
+    }
+    // The end hook runs once: here, or on the way out.
+    void End() {
+        if (std::exchange(begun_, false) && door_.end)
+            door_.end();
     }
 
 private:
@@ -61,8 +65,9 @@ void Bind(TJobFrontDoor& door, TProgrammator& prog, bool withProgress) {
 }
 
 void Log(TJobFrontDoor& door, const std::string& line) {
+    // A КП name, a file name or the modem's answer may hold a line break; the log line stays one.
     if (door.appendLog)
-        door.appendLog(line);
+        door.appendLog(LogLineText(line));
 }
 
 void MarkLogChanged(TJobFrontDoor& door) {
@@ -103,12 +108,16 @@ TJobResult ProgramEeprom(TJobFrontDoor& door, const std::string& fileName, const
 bool RunIdentify(TJobFrontDoor& door, std::string& text) {
     TJobProgrammator prog(door);
     Bind(door, *prog, false);
+    TJobScope scope(door);
+    scope.Begin();
     door.port.SetBaudRate(br38400);
     door.port.Open();
     const bool answered = prog->Identify(text);
+    door.port.Close();
+    // The wait is over before the answer is shown.
+    scope.End();
     if (!answered)
         door.host.ShowMessage(kMsgNoModem);
-    door.port.Close();
     return answered;
 }
 

@@ -40,8 +40,9 @@ struct TJobFrontDoor {
     std::function<void()> logChanged;
     // Progress of the programming run (bytes written or confirmed); may be empty.
     TProgrammator::TReceiveByteEvent progress;
-    // Around the part of a programming job that talks to the modem: begin runs once the job has a
-    // file to program, end on every way out after begin. Either may be empty.
+    // Around the part of a job that talks to the modem: begin runs once a programming job has a
+    // file to program (the poll: before it opens the port), end on every way out after begin
+    // (the poll: before its answer is shown). Either may be empty.
     std::function<void()> begin;
     std::function<void()> end;
     // Where the programming object lives while a job runs (the main window's Programmator); null:

@@ -2,18 +2,25 @@
 // sample tables made by talmar-tables.
 #include "app/MainWindow.h"
 #include "link/Cp1251.h"
+#include "link/LogFile.h"
 #include "sim/ModemSim.h"
 #include "store/DMTables.h"
 #include "tests/support/LogLines.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/TempDir.h"
 
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QProgressBar>
+#include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <atomic>
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <map>
+#include <optional>
 #include <regex>
 #include <thread>
 
@@ -276,4 +283,168 @@ TEST_F(Commands, SlowModemSilentInModbusAfterItsFirstAnswerIsProgrammedByTheDire
     // Sync, enable and erase answers count too, so the bar ends past its maximum of 24.
     EXPECT_EQ(w->ProgressTotal, 3 + 2 * 12);
     ExpectIdle();
+}
+
+namespace {
+
+// Input as it waits in the queue: a key press with its release, a click with its release.
+void QueueKey(QWidget* target, Qt::Key key) {
+    QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyPress, key, Qt::NoModifier));
+    QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyRelease, key, Qt::NoModifier));
+}
+
+void QueueClick(QWidget* target) {
+    const QPointF at = QRectF(target->rect()).center();
+    const QPointF global = target->mapToGlobal(at);
+    for (const auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+        QCoreApplication::postEvent(
+            target, new QMouseEvent(type, at, global, Qt::LeftButton,
+                                    type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                                    Qt::NoModifier));
+}
+
+} // namespace
+
+TEST_F(Commands, KeysAndClicksQueuedWhileACommandRunsAreDroppedWhenItEnds) {
+    WriteFirmware(dir.File("fw.rom"), 8);
+    w->FileChosen(dir.File("fw.rom"));
+    w->show();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    QWidget* poll = w->ToolBar1->findChild<QWidget*>("TBGetInfo");
+    ASSERT_NE(poll, nullptr);
+    auto settle = [] {
+        for (int i = 0; i < 5; ++i)
+            QCoreApplication::processEvents();
+    };
+
+    // A second F4 and a click on "Опрос модема" waiting while the modem is asked (its answer is
+    // spoiled, so the command ends at once)...
+    sim::TModemFaults faults;
+    faults.badCrcOnReply = 1;
+    sim->SetFaults(0, faults);
+    size_t before = LogSize();
+    QueueKey(w.get(), Qt::Key_F4);
+    QueueClick(poll);
+    w->ProgFlashExecute();
+    settle();
+    EXPECT_EQ(NewLines(before).size(), 2u) << ::testing::PrintToString(NewLines(before));
+    EXPECT_TRUE(host->messages.empty()) << ::testing::PrintToString(host->Texts());
+    EXPECT_EQ(sim->Requests().size(), 1u);
+
+    // ... and while the failure is being reported, just before the window unlocks.
+    faults.badCrcOnReply = 4; // the answer to the begin request
+    sim->SetFaults(0, faults);
+    sim->ClearLog();
+    host->onMessage = [&](const auto&) {
+        QueueKey(w.get(), Qt::Key_F4);
+        QueueClick(poll);
+    };
+    before = LogSize();
+    w->ProgFlashExecute();
+    host->onMessage = nullptr;
+    settle();
+    EXPECT_EQ(NewLines(before).size(), 3u) << ::testing::PrintToString(NewLines(before));
+    EXPECT_EQ(host->Texts(), std::vector<std::string>{"Не удалось прошить файл в модем"});
+    EXPECT_EQ(sim->Requests().size(), 4u);
+    ExpectIdle();
+
+    // Once the window is idle again, the same key starts the command.
+    host->messages.clear();
+    sim->SetFaults(0, {});
+    before = LogSize();
+    QueueKey(w.get(), Qt::Key_F4);
+    settle();
+    ASSERT_EQ(NewLines(before).size(), 3u) << ::testing::PrintToString(NewLines(before));
+    EXPECT_TRUE(Matches(NewLines(before)[2], kStamp + ": OK!"));
+}
+
+TEST_F(Commands, PollingShowsTheHourglassWhileItWaitsAndKeepsTheWindowAlive) {
+    std::optional<Qt::CursorShape> whileAsking;
+    w->ComPort1().SetTrace([&](bool out, const uint8_t*, int) {
+        if (out)
+            whileAsking =
+                QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : Qt::ArrowCursor;
+    });
+    bool cursorOverAnswer = true;
+    host->onMessage = [&](const auto&) { cursorOverAnswer = QApplication::overrideCursor() != nullptr; };
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(10);
+
+    w->TBGetInfoClick();
+
+    timer.stop();
+    EXPECT_EQ(whileAsking, Qt::WaitCursor);
+    EXPECT_FALSE(cursorOverAnswer); // the answer is shown with the arrow
+    EXPECT_EQ(host->Texts(), std::vector<std::string>{"ЛТР-20 v3"});
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    // The identification's fixed pauses (50 and 500 ms) let the timers run.
+    EXPECT_GT(ticks, 0);
+}
+
+TEST_F(Commands, SlowDeadCableInTheDirectRunEndsAsAFailedRunWithItsLogLine) {
+    const auto words = WriteFirmware(dir.File("fw.rom"), 4);
+    w->FileChosen(dir.File("fw.rom"));
+    // The modem answers the command's identification, is silent in Modbus after it, and the cable
+    // goes dead once the modem has taken programming enable (synchronisation and enable answered).
+    std::thread flip([&] {
+        if (sim->WaitForRequests(1, std::chrono::seconds(20))) {
+            sim::TModemFaults faults;
+            faults.silentModbus = true;
+            sim->SetFaults(0, faults);
+        }
+    });
+    QObject::connect(w->PrBar, &QProgressBar::valueChanged, [&](int v) {
+        if (v == 2) {
+            sim::TModemFaults faults;
+            faults.silent = true;
+            sim->SetFaults(0, faults);
+        }
+    });
+    const size_t before = LogSize();
+    w->ProgFlashExecute();
+    flip.join();
+
+    EXPECT_EQ(host->Texts(), (std::vector<std::string>{"Модем не вышел из режима прошивки",
+                                                       "Не удалось прошить файл в модем"}));
+    const auto lines = NewLines(before);
+    ASSERT_EQ(lines.size(), 3u) << ::testing::PrintToString(lines);
+    EXPECT_TRUE(Matches(lines[2], kStamp + ": не удалось прошить файл в модем")) << lines[2];
+    EXPECT_NE(ReadFileBytes("Log.txt").find(Utf8ToCp1251(": не удалось прошить файл в модем\r\n")),
+              std::string::npos);
+    EXPECT_NE(sim->Flash(0)[0], words[0]);
+    EXPECT_FALSE(w->ComPort1().Connected());
+    ExpectIdle();
+}
+
+TEST_F(Commands, LineBreaksAndZeroPaddingNeverReachTheLogAsSuch) {
+    // The modem pads a short text with zeros and has a line break in it; a КП name holds one too.
+    sim::TModemConfig modem = sim->Config(0);
+    modem.identBytes = sim::TBytes{0xCB, 0xD2, 0xD0, '\n', '2', '0', 0, 0, 0};
+    sim->SetConfig(0, modem);
+    WriteFirmware(dir.File("fw.rom"), 4);
+    w->FileChosen(dir.File("fw.rom"));
+    size_t before = LogSize();
+    w->ProgFlashExecute();
+    ASSERT_EQ(NewLines(before).size(), 3u);
+    EXPECT_EQ(NewLines(before)[1], "ЛТР 20");
+
+    std::filesystem::current_path(dir.Path());
+    TTable& lt = dm->TDataLT();
+    lt.First();
+    lt.Edit();
+    lt.SetFieldByName("NameKP", TValue("КП\r\nСеверный"));
+    lt.Post();
+    before = LogSize();
+    EXPECT_TRUE(dm->ProgramSettings(lt));
+    ASSERT_EQ(NewLines(before).size(), 2u);
+    EXPECT_NE(NewLines(before)[0].find(": прошиваю настройки КП Северный, временная"), std::string::npos)
+        << NewLines(before)[0];
+
+    // Line for line, the file holds what the pane shows.
+    std::vector<std::string> onDisk;
+    ASSERT_EQ(LoadLogLines("Log.txt", onDisk), TLogLoad::Loaded);
+    EXPECT_EQ(onDisk, w->LogLines());
 }

@@ -91,6 +91,27 @@ TEST(ImageFile, GenericFieldErrorsNameTheTextTried) {
         EXPECT_EQ(ErrorOf(c.text, c.type), c.error) << c.text;
 }
 
+TEST(ImageFile, GenericFieldCutShortIsRefusedNamingTheLine) {
+    // A truncated line must not program a smaller number: "C0" is not the word 0x00C0.
+    struct {
+        std::string text;
+        TTypePROM type;
+        std::string error;
+    } cases[] = {
+        {"000000:C00A\r\n000001:C0\r\n", tpFLASH,
+         "строка 2 файла fw.rom: поле слова \"C0\" неполное, нужно 4 шестнадцатеричные цифры — строка "
+         "обрезана?"},
+        {"00001", tpFLASH,
+         "строка 1 файла fw.rom: поле адреса \"00001\" неполное, нужно 6 шестнадцатеричных цифр — строка "
+         "обрезана?"},
+        {"0000:11\n0001:2\n", tpEEPROM,
+         "строка 2 файла fw.rom: поле байта \"2\" неполное, нужно 2 шестнадцатеричные цифры — строка "
+         "обрезана?"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ErrorOf(c.text, c.type, "/some/dir/fw.rom"), c.error) << c.text;
+}
+
 TEST(ImageFile, SortEqualsTheExchangeSortOnRandomImages) {
     std::mt19937 rng(20240611);
     int compared = 0;
@@ -302,4 +323,10 @@ TEST(ImageFile, MalformedIntelHexNamesTheLine) {
                                     tpFLASH, "fw.hex")
                              .entries;
     EXPECT_EQ(image, (TImage{{1, 0x1234}}));
+
+    // Blank lines an editor left after the end record do not make it a Generic file.
+    const TLoadedImage trailing =
+        ParseImage(Record(0x00, 0x0000, {0x0A, 0xC0}) + kEof + "\r\n  \r\n\n", tpFLASH, "fw.hex");
+    EXPECT_EQ(trailing.format, IntelHEX);
+    EXPECT_EQ(trailing.entries, (TImage{{0, 0xC00A}}));
 }

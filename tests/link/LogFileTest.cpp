@@ -64,3 +64,33 @@ TEST(LogFile, DateAndHeaderReadAsTheEngineerExpects) {
     EXPECT_EQ(header[0], "");
     EXPECT_EQ(header[2], "");
 }
+
+TEST(LogFile, EarlierHistoryIsWrittenBackByteForByte) {
+    TTempDir dir;
+    const std::string path = dir.File("Log.txt");
+    // 0x98 has no letter in Windows-1251; an LF-only line and a last line ended by a lone CR, as
+    // other editors leave them.
+    const std::string history = "\x98 old\nline\r\n\xC0\xC1\r";
+    WriteFileBytes(path, history);
+    std::vector<std::string> lines;
+    std::string bytes;
+    ASSERT_EQ(LoadLogLines(path, lines, nullptr, &bytes), TLogLoad::Loaded);
+    EXPECT_EQ(bytes, history);
+    ASSERT_EQ(lines.size(), 3u);
+    SaveLogWithHistory(path, bytes, {"новая"});
+    EXPECT_EQ(ReadFileBytes(path), history + Utf8ToCp1251("новая") + "\r\n");
+
+    // Appending after a lone CR adds no empty line.
+    WriteFileBytes(path, "a\r");
+    AppendLogLines(path, {"b"});
+    ASSERT_EQ(LoadLogLines(path, lines), TLogLoad::Loaded);
+    EXPECT_EQ(lines, (std::vector<std::string>{"a", "b"}));
+}
+
+TEST(LogFile, LineBreaksInsideAValueNeverSplitALine) {
+    EXPECT_EQ(LogLineText("КП\r\nСеверный\nТП\r1\u2028x\u2029y"), "КП Северный ТП 1 x y");
+    TTempDir dir;
+    const std::string path = dir.File("Log.txt");
+    SaveLogLines(path, {"a\nb", "c"});
+    EXPECT_EQ(ReadFileBytes(path), "a b\r\nc\r\n");
+}

@@ -140,6 +140,12 @@ TEST(Modbus, IdentificationTextIsNMinusOneBytesAndNeverMore) {
         ASSERT_TRUE(ParseIdentReply(rx, reg, &text)) << c.n;
         EXPECT_EQ(text, c.text) << "N = " << c.n;
     }
+    // A short text padded with zeros up to N - 1: the zeros are not part of it.
+    TFrame padded = IdentReply(10, std::string("LTR\0\0\0\0\0\0x", 10));
+    TCrcReg reg;
+    std::string text;
+    ASSERT_TRUE(ParseIdentReply(padded, reg, &text));
+    EXPECT_EQ(text, "LTR");
 }
 
 TEST(Modbus, IdentificationReplyWithBadOrMissingBytesFails) {

@@ -112,22 +112,6 @@ TEST_F(TableTest, ValuesAreCheckedAgainstTheColumnType) {
     EXPECT_EQ(lf.FieldByName("NameKP").AsString(), "Подстанция с длинным именем 30");
 }
 
-TEST_F(TableTest, NotificationsForBoundControls) {
-    std::vector<std::pair<TTableEvent, int>> events;
-    const int id = lf.Subscribe([&](const TTableChange& c) { events.emplace_back(c.event, c.field); });
-    lf.Edit();
-    lf.SetFieldByName("EImpTC", 1);
-    lf.Post();
-    lf.Unsubscribe(id);
-    lf.Edit();
-    const int f = lf.FieldIndex("EImpTC");
-    EXPECT_EQ(events, (std::vector<std::pair<TTableEvent, int>>{{TTableEvent::StateChanged, -1},
-                                                                {TTableEvent::RecordMoved, -1},
-                                                                {TTableEvent::FieldChanged, f},
-                                                                {TTableEvent::StateChanged, -1},
-                                                                {TTableEvent::DataChanged, -1}}));
-}
-
 TEST_F(TStoreTest, ColumnsAreCheckedAtOpen) {
     const struct {
         std::string create;

@@ -5,6 +5,8 @@ namespace talmar::test {
 TMsgResult TRecordingHost::ShowMessage(const std::string& text, const std::string& caption,
                                        TMsgButtons buttons, TMsgIcon icon) {
     messages.push_back({text, caption.empty() ? kAppTitle : caption, buttons, icon});
+    if (onMessage)
+        onMessage(messages.back());
     if (answers.empty())
         return TMsgResult::Ok;
     const TMsgResult r = answers.front();

@@ -5,6 +5,7 @@
 #include "link/QtHost.h"
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,8 @@ public:
 
     std::vector<TShownMessage> messages;
     std::deque<TMsgResult> answers;
+    // Called as each message is "shown", before it is answered.
+    std::function<void(const TShownMessage&)> onMessage;
     std::vector<std::string> Texts() const;
 };
 

@@ -291,6 +291,30 @@ TEST_F(Cli, RefusalsGiveTheirMessagesAndStatusAndLogOnlyWhatRan) {
     EXPECT_TRUE(Matches(log.back(), kStamp + ": не удалось прошить настройки")) << log.back();
 }
 
+TEST_F(Cli, QuietNeverHidesWhyAJobFailedAndAnUnsavedLogDoesNotUndoAJobDone) {
+    const auto words = WriteFirmware(dir.File("fw.rom"), 8);
+    // The answer to the identification is spoiled: the job ends on the log line alone.
+    sim::TModemFaults faults;
+    faults.badCrcOnReply = 1;
+    sim->SetFaults(0, faults);
+    TCliResult r = Run({"--quiet", "flash", "fw.rom"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Модем не отвечает или не поддерживает Modbus\n");
+
+    // Log.txt cannot be written (its temporary file's name is taken by a folder): the modem is
+    // programmed all the same, and standard error says the log was not saved.
+    sim->SetFaults(0, {});
+    std::filesystem::create_directory(dir.File("Log.txt.tmp"));
+    const std::string before = ReadFileBytes(Log());
+    r = Run({"--quiet", "flash", "fw.rom"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Contains(r.err, "Не удалось дописать журнал Log.txt")) << r.err;
+    const auto flash = sim->Flash(0);
+    EXPECT_TRUE(std::equal(words.begin(), words.end(), flash.begin()));
+    EXPECT_EQ(ReadFileBytes(Log()), before);
+}
+
 TEST_F(Cli, RefusesWhileTheWindowHoldsTheLock) {
     WriteFirmware(dir.File("fw.rom"), 8);
     setenv("TALMAR_LOCK_DIR", dir.Path().c_str(), 1);

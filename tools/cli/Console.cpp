@@ -45,6 +45,11 @@ void TConsole::LogLine(const std::string& line) {
     Result(line);
 }
 
+void TConsole::Reason(const std::string& text) {
+    if (quiet_)
+        Message(text);
+}
+
 std::string TConsole::FormatDuration(std::chrono::milliseconds ms) {
     const long long s = std::max<long long>(0, ms.count() / 1000);
     char buf[32];

@@ -21,6 +21,9 @@ public:
     void Message(const std::string& text); // standard error
     void Result(const std::string& text);  // standard output, always
     void LogLine(const std::string& line); // standard output, unless quiet
+    // Why a job failed when only a log line tells it: standard error when quiet hides the log
+    // lines (otherwise that line on standard output says it).
+    void Reason(const std::string& text);
 
     // done bytes of total, since the first report of the run.
     void Progress(int done, int total);

@@ -95,8 +95,12 @@ int RunCommand(const TOptions& o, TConsole& console, TCliHost& host, TJobFrontDo
         console.Result(ident);
         return kExitDone;
     }
-    case TCommand::Flash:
-        return JobStatus(RunFirmware(door, o.file));
+    case TCommand::Flash: {
+        const TJobResult result = RunFirmware(door, o.file);
+        if (result == TJobResult::NoAnswer)
+            console.Reason(kMsgNoModem);
+        return JobStatus(result);
+    }
     case TCommand::Eeprom:
         return JobStatus(RunEepromFile(door, o.file));
     default:
@@ -175,8 +179,7 @@ int Run(const TOptions& o) {
                         ". Не записаны строки:");
         for (const auto& line : log.Unsaved())
             console.Message(line);
-        if (status == kExitDone)
-            status = kExitUsage;
+        // The status still tells what happened to the modem: a programmed modem is a job done.
     }
     return status;
 }
