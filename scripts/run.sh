@@ -9,11 +9,16 @@ cd "$root"
 bash scripts/install-deps.sh
 build=${TALMAR_BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$(nproc)"
+# Only the programs the demo starts; the tests and benchmarks are left to scripts/test.sh.
+cmake --build "$build" -j"$(nproc)" --target talmar talmar-modem-sim talmar-tables talmar-cli
 
 demo=${TALMAR_DEMO_DIR:-$root/demo-run}
 mkdir -p "$demo"
 cd "$demo"
+# The demo's own single-instance lock: a copy of Talmar running elsewhere for this user does not
+# turn the demo's window and talmar-cli away.
+export TALMAR_LOCK_DIR="$demo/lock"
+mkdir -p "$TALMAR_LOCK_DIR"
 # Sample tables (COM2, a few КП per system, an example parameter map) and the sample firmware.
 [ -e Pref.db ] || "$root/$build/tools/tables/talmar-tables" sample
 cp "$root/demo/ltr20-demo.rom" .
@@ -24,8 +29,9 @@ trap cleanup EXIT
 # The modem on the programming cable (controller 1, frequency system) and two more КП on the line
 # for the system switch; real wire time, so the progress bar moves as it would with a modem.
 rm -f "$demo/modem"
-"$root/$build/sim/talmar-modem-sim" --link "$demo/modem" --wire-time --quiet \
-    --controller 1 --sys-mode 1 --sys-mode-addr 16 --extra 2,3 --extra 3,1 >"$demo/sim.out" &
+# Its stderr, one line per request heard, goes to sim.log.
+"$root/$build/sim/talmar-modem-sim" --link "$demo/modem" --wire-time \
+    --controller 1 --sys-mode 1 --sys-mode-addr 16 --extra 2,3 --extra 3,1 >"$demo/sim.out" 2>"$demo/sim.log" &
 sim_pid=$!
 for _ in $(seq 50); do [ -e "$demo/modem" ] && break; sleep 0.1; done
 export TALMAR_COM2="$demo/modem"
@@ -40,29 +46,53 @@ fi
 # No display: run the program under a virtual one and drive it as a user would: choose the sample
 # firmware in the open dialog, program it, and save a screenshot of the result.
 echo "No display: running Talmar under a virtual display (Xvfb)."
-display=:$((90 + RANDOM % 100))
-Xvfb "$display" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
+app_pid=""
+xvfb_pid=""
 trap 'cleanup; kill $app_pid $xvfb_pid 2>/dev/null || true' EXIT
-sleep 1
-export DISPLAY=$display QT_QPA_PLATFORM=xcb
+# Waits up to $1 seconds for the command in the rest of the arguments to succeed.
+wait_for() {
+  local limit=$1
+  shift
+  for _ in $(seq $((limit * 10))); do "$@" && return 0; sleep 0.1; done
+  return 1
+}
+# The server picks a free display and writes its number.
+rm -f "$demo/display"
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$demo/display" >/dev/null 2>&1 &
+xvfb_pid=$!
+wait_for 30 test -s "$demo/display" || { echo "the virtual display did not start" >&2; exit 1; }
+export DISPLAY=:$(head -n1 "$demo/display") QT_QPA_PLATFORM=xcb
 "$root/$build/app/talmar" >/dev/null 2>&1 &
 app_pid=$!
-win=""
-for _ in $(seq 50); do
-  win=$(xdotool search --name "Тальмар v3.2.0" 2>/dev/null | head -n1) && [ -n "$win" ] && break
-  sleep 0.2
-done
-[ -n "$win" ] || { echo "the main window did not appear" >&2; exit 1; }
+# The windows on the screen; the main window, then the open dialog, is looked for among them.
+visible() { xdotool search --onlyvisible --name . 2>/dev/null || true; }
+main_window() { win=$(xdotool search --onlyvisible --name "Тальмар v3.2.0" 2>/dev/null | head -n1) && [ -n "$win" ]; }
+dialog_open() { dialog=$(visible | grep -vx "$win" | head -n1) && [ -n "$dialog" ]; }
+dialog_closed() { ! visible | grep -qx "$dialog"; }
+wait_for 30 main_window || { echo "the main window did not appear" >&2; exit 1; }
 xdotool windowfocus --sync "$win"
 xdotool key F3
-sleep 1.5
+wait_for 30 dialog_open || { echo "the open dialog did not appear" >&2; exit 1; }
+xdotool windowfocus --sync "$dialog"
 xdotool type --delay 20 "$demo/ltr20-demo.rom"
 xdotool key Return
-sleep 1
-xdotool windowfocus --sync "$win"
-xdotool key F4
-sleep 4
+wait_for 30 dialog_closed || { echo "the open dialog did not close" >&2; exit 1; }
+# The window writes Log.txt when the command has ended.
+log_state() { cksum "$demo/Log.txt" 2>/dev/null || true; }
+before=$(log_state)
+log_changed() { [ "$(log_state)" != "$before" ]; }
+# F4 as soon as the dialog has gone may reach the window before it takes keys again: pressed
+# again until the modem hears the command's first request.
+heard=$(wc -c <"$demo/sim.log")
+modem_heard() { [ "$(wc -c <"$demo/sim.log")" != "$heard" ]; }
+for _ in 1 2 3 4 5; do
+  # Without a window manager nobody gives the keyboard back to the main window.
+  xdotool windowfocus --sync "$win"
+  xdotool key F4
+  wait_for 5 modem_heard && break
+done
+wait_for 120 log_changed || echo "the firmware command did not end within two minutes" >&2
+sleep 0.5
 import -window root "$demo/talmar.png"
 echo "Screenshot after programming the sample firmware: $demo/talmar.png"
 echo "Log of the session: $demo/Log.txt"

@@ -31,7 +31,11 @@ std::string TextSysMode(const TValue& sysMode) {
 }
 
 bool TParam::TwoBytes() const {
-    return !size.IsNull() && size.AsInteger() == 2;
+    try {
+        return !size.IsNull() && size.AsInteger() == 2;
+    } catch (const TConvertError&) {
+        return false; // anything but 2 is one byte
+    }
 }
 
 TDMTables::TDMTables(IHost& host, ISettingsCommand* command)
@@ -160,10 +164,17 @@ void TDMTables::CopySettings(TTable& table) {
 void TDMTables::PasteSettings(TTable& table) {
     if (table.Name() != settingsBufferSource_)
         return;
+    const bool started = table.State() != TTableState::Edit && table.State() != TTableState::Insert;
     table.Edit();
-    const int n = std::min<int>(table.StoredFieldCount(), static_cast<int>(settingsBuffer_.size()));
-    for (int i = 0; i < n; ++i)
-        table.SetValue(i, settingsBuffer_[i]);
+    // Every field or none: a value the column refuses leaves the record as it was, and an edit
+    // begun here is not left behind for the next move to commit.
+    try {
+        table.SetValues(settingsBuffer_);
+    } catch (...) {
+        if (started)
+            table.Cancel();
+        throw;
+    }
     table.Post();
 }
 

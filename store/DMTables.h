@@ -81,6 +81,8 @@ public:
 
     // ---- the settings buffer
     void CopySettings(TTable& table);
+    // Every field of the buffer into the current record and posted, or none: a value the column
+    // refuses throws TConvertError (naming table, КП and column) and leaves the record as it was.
     void PasteSettings(TTable& table);
     const std::vector<TValue>& SettingsBuffer() const { return settingsBuffer_; }
     const std::string& SettingsBufferSource() const { return settingsBufferSource_; }
@@ -107,9 +109,10 @@ private:
 
     void ShowError(const std::exception& e);
     void BuildParamIndex();
-    // The completeness check shared by the builder and the validation. Returns false after
-    // showing the message of the first column that fails.
-    bool ColumnIsReady(TTable& table, int field, const TParam** param);
+    // The completeness check shared by the builder and the validation: the column has a
+    // parameter row, and a value (Book may be empty) that the column would take typed. Gives
+    // the row and the converted value; returns false after showing the message when it fails.
+    bool ColumnIsReady(TTable& table, int field, const TParam** param, TValue* value);
 
     IHost& host_;
     ISettingsCommand* command_;

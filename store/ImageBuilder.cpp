@@ -12,13 +12,14 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <optional>
+#include <limits>
 #include <stdexcept>
 
 namespace talmar {
 namespace {
 
 const std::string kNoParam = "Тимбо, внеси в TParamType параметр ";
+const std::string kFixIt = ". Исправьте данные и повторите прошивку";
 
 std::string EmptyParamText(const TParam& p) {
     return "Параметр \"" + p.nameRus + "\" незаполнен. Внесите данные и повторите прошивку";
@@ -79,18 +80,18 @@ public:
                 if (name == "SysMode" || name == "V4433")
                     continue;
                 const TParam* row = nullptr;
-                if (!dm_.ColumnIsReady(table_, f, &row))
+                TValue value;
+                if (!dm_.ColumnIsReady(table_, f, &row, &value))
                     return false;
                 if (!name.empty() && (name[0] == 'e' || name[0] == 'E')) {
-                    const std::int64_t value = table_.Value(f).AsInteger();
+                    const std::int64_t v = WholeNumber(f, value);
                     const std::string lower = AsciiLower(name);
                     if (lower == "eimptc" || lower == "elongimptc" || lower == "esuperlongimptc")
-                        // Telesignalling durations go to the modem in its timer's 32 µs ticks.
-                        WriteParam(*row, value * 1000 / 32, value);
+                        WriteTicks(*row, v);
                     else
-                        WriteParam(*row, value);
+                        WriteParam(*row, v);
                 } else {
-                    WriteSpecialParam(name, f, *row);
+                    WriteSpecialParam(name, f, *row, value);
                 }
             }
             if (const TParam* sys = Derived("eSysMode"))
@@ -117,6 +118,31 @@ private:
         return p;
     }
 
+    // The whole number a column holds; a value that is none stops the build with its place.
+    std::int64_t WholeNumber(int field, const TValue& value) {
+        try {
+            return value.AsInteger();
+        } catch (const TConvertError& e) {
+            Stop(table_.Place(field) + ": " + e.what() + kFixIt);
+        }
+    }
+
+    std::string TooWide(const TParam& row, const std::string& shown) {
+        return "Параметр \"" + ShownName(row) + "\": значение " + shown + " не помещается в EEPROM (" +
+               (row.TwoBytes() ? "в 2 байта помещается не более 65535" : "в 1 байт помещается не более 255") +
+               ")" + kFixIt;
+    }
+
+    // Telesignalling durations go to the modem in its timer's 32 µs ticks. A duration whose
+    // ticks would not even fit a 64-bit number is refused as too wide, not wrapped.
+    void WriteTicks(const TParam& row, std::int64_t ms) {
+        constexpr std::int64_t kLimit = std::numeric_limits<std::int64_t>::max() / 1000;
+        if (ms > kLimit || ms < -kLimit)
+            Stop(TooWide(row, std::to_string(ms)));
+        const std::int64_t ticks = ms * 1000 / 32;
+        WriteParam(row, ticks, std::to_string(ms) + " (в единицах по 32 мкс " + std::to_string(ticks) + ")");
+    }
+
     void Line(std::int64_t addr, std::int64_t byte) {
         char buf[32];
         std::snprintf(buf, sizeof buf, "%04X:%02X\r\n", static_cast<unsigned>(addr),
@@ -124,31 +150,29 @@ private:
         out_ << buf;
     }
 
-    // typed is the value as stored in the record when it differs from the value written.
-    void WriteParam(const TParam& row, std::int64_t value, std::optional<std::int64_t> typed = {}) {
+    // shown is the value as the record holds it, when it differs from the value written.
+    void WriteParam(const TParam& row, std::int64_t value, const std::string& shown = {}) {
         const bool two = row.TwoBytes();
         // An address outside the 16 bits of an image line would be cut by the image reader and
         // the byte would land somewhere else in the modem.
         if (row.addr.IsNull())
             Stop("В TParamType у параметра " + row.nameEng +
                  " не заполнен адрес (Addr). Настройки в модем не прошиты");
-        const std::int64_t addr = row.addr.AsInteger();
-        if (addr < 0 || addr + (two ? 1 : 0) > 0xFFFF)
-            Stop("В TParamType у параметра " + row.nameEng + " неверный адрес " + std::to_string(addr) +
+        std::int64_t addr = -1;
+        try {
+            addr = row.addr.AsInteger();
+        } catch (const TConvertError&) {
+        }
+        if (addr < 0 || addr > 0xFFFF - (two ? 1 : 0))
+            Stop("В TParamType у параметра " + row.nameEng + " неверный адрес " + row.addr.AsString() +
                  ". Настройки в модем не прошиты");
         const std::uint64_t v =
             value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
         const std::uint64_t limit = two ? 0xFFFF : 0xFF;
         // A line carries two hex digits per byte; a wider value would be cut by the image
         // reader and a wrong value programmed. Refuse instead.
-        if (v > limit) {
-            std::string shown =
-                typed ? std::to_string(*typed) + " (в единицах по 32 мкс " + std::to_string(value) + ")"
-                      : std::to_string(value);
-            Stop("Параметр \"" + ShownName(row) + "\": значение " + shown + " не помещается в EEPROM (" +
-                 (two ? "в 2 байта помещается не более 65535" : "в 1 байт помещается не более 255") +
-                 "). Исправьте данные и повторите прошивку");
-        }
+        if (v > limit)
+            Stop(TooWide(row, shown.empty() ? std::to_string(value) : shown));
         if (two) {
             Line(addr, static_cast<std::int64_t>(v % 256));
             Line(addr + 1, static_cast<std::int64_t>(v / 256));
@@ -157,21 +181,21 @@ private:
         }
     }
 
-    void WriteSpecialParam(const std::string& name, int field, const TParam& row) {
+    void WriteSpecialParam(const std::string& name, int field, const TParam& row, const TValue& value) {
         if (name == "NumKP")
-            WriteKPNumber(field);
+            WriteKPNumber(field, value);
         else if (name == "CoeffTI1" || name == "CoeffTI2")
-            WriteCoefficient(name, field, row);
+            WriteCoefficient(name, field, row, value);
         else if (name == "AttenTr1" || name == "AttenTr2" || name == "AttenTrAUX" || name == "AttenRec1" ||
                  name == "AttenRecAUX")
-            WriteAttenuation(name, field, row);
+            WriteAttenuation(name, field, row, value);
         // NameKP, Book, ResistTr and the like are not written.
     }
 
     // The modem learns its КП number as a pair of channels (i, j), i < j; the pairs are counted
     // in order of i, then j: channels 2..7 in the frequency system, 1..5 in the time system.
-    void WriteKPNumber(int field) {
-        const std::int64_t number = table_.Value(field).AsInteger();
+    void WriteKPNumber(int field, const TValue& value) {
+        const std::int64_t number = WholeNumber(field, value);
         int first = 0, last = -1;
         if (code_ == kSysFrequency)
             first = 2, last = 7;
@@ -191,11 +215,16 @@ private:
     }
 
     // A correction coefficient goes as its whole part and its thousandths.
-    void WriteCoefficient(const std::string& name, int field, const TParam& row) {
-        const double v = table_.Value(field).AsFloat();
+    void WriteCoefficient(const std::string& name, int field, const TParam& row, const TValue& value) {
+        double v = 0;
+        try {
+            v = value.AsFloat();
+        } catch (const TConvertError& e) {
+            Stop(table_.Place(field) + ": " + e.what() + kFixIt);
+        }
         if (!(std::fabs(v) < 1e15))
             Stop("Параметр \"" + ShownName(row) + "\": значение " + FormatFloat(v) +
-                 " не помещается в EEPROM. Исправьте данные и повторите прошивку");
+                 " не помещается в EEPROM" + kFixIt);
         const double whole = std::trunc(v);
         const double thousandths = std::trunc((v - whole) * 1000);
         const bool first = name == "CoeffTI1";
@@ -207,10 +236,15 @@ private:
 
     // The modem sets attenuations and levels in 0.25 dB steps below +2.5 dB: a coarse count of
     // 1.5 dB units and a fine remainder of 0.25 dB steps.
-    void WriteAttenuation(const std::string& name, int field, const TParam& row) {
-        std::int64_t a = table_.Value(field).AsInteger();
-        if (name == "AttenTr1" || name == "AttenTr2" || name == "AttenTrAUX")
-            a += LineResistance();
+    void WriteAttenuation(const std::string& name, int field, const TParam& row, const TValue& value) {
+        std::int64_t a = WholeNumber(field, value);
+        if (name == "AttenTr1" || name == "AttenTr2" || name == "AttenTrAUX") {
+            const std::int64_t r = LineResistance(); // -24 .. 0
+            if (a < std::numeric_limits<std::int64_t>::min() - r)
+                Stop(TooWide(row, std::to_string(a)));
+            a += r;
+        }
+        // Any 64-bit a keeps x / 6 within ±6.2e18, so the whole numbers below fit.
         const double x = (2.5 - static_cast<double>(a)) / 0.25;
         const double q = x / 6;
         const double coarse = RoundHalfEven(q);
@@ -227,10 +261,15 @@ private:
         const TParam* row = dm_.FindParam("ResistTr");
         if (!row)
             Stop(kNoParam + "ResistTr");
-        const TValue value = field < 0 ? TValue() : table_.Value(field);
+        TValue value;
+        try {
+            value = field < 0 ? TValue() : table_.CheckedValue(field);
+        } catch (const TConvertError& e) {
+            Stop(std::string(e.what()) + kFixIt);
+        }
         if (value.IsNull())
             Stop(EmptyParamText(*row));
-        const std::int64_t r = value.AsInteger();
+        const std::int64_t r = WholeNumber(field, value);
         if (!IsLineResistance(r))
             Stop("Параметр \"" + ShownName(*row) + "\": значение " + std::to_string(r) +
                  " не входит в список сопротивлений линии (0, -6, -9, -15, -18, -21, -24 дБ). "
@@ -244,19 +283,32 @@ private:
     int code_;
 };
 
-bool TDMTables::ColumnIsReady(TTable& table, int field, const TParam** param) {
+bool TDMTables::ColumnIsReady(TTable& table, int field, const TParam** param, TValue* value) {
     const std::string name = Trim(table.Field(field).name);
     const TParam* p = FindParam(name);
     if (!p) {
         host_.ShowMessage(kNoParam + name);
         return false;
     }
+    // A file may hold what could never be typed into the column (text or a 64-bit number in an
+    // integer column): such a value is refused as a typed one is. Texts are taken as they are.
+    TValue v;
+    const TFieldType type = table.Field(field).type;
+    try {
+        v = type == TFieldType::Alpha || type == TFieldType::Memo ? table.Value(field)
+                                                                  : table.CheckedValue(field);
+    } catch (const TConvertError& e) {
+        host_.ShowMessage("Параметр \"" + ShownName(*p) + "\": " + e.what() + kFixIt);
+        return false;
+    }
     // The notes may stay empty; every other column goes to the modem.
-    if (table.Value(field).IsNull() && name != "Book") {
+    if (v.IsNull() && name != "Book") {
         host_.ShowMessage(EmptyParamText(*p));
         return false;
     }
     *param = p;
+    if (value)
+        *value = std::move(v);
     return true;
 }
 
@@ -298,14 +350,16 @@ bool TDMTables::CheckSettings(TTable& table) {
     table.ApplyCommitRule();
     for (int f = 0; f < table.StoredFieldCount(); ++f) {
         const TParam* row = nullptr;
-        if (!ColumnIsReady(table, f, &row))
+        if (!ColumnIsReady(table, f, &row, nullptr))
             return false;
     }
     settingsOk_ = true;
     if (table.Name() != "TDataLF")
         return settingsOk_;
 
-    const auto v = [&](const char* name) { return table.FieldByName(name).AsInteger(); };
+    // Every value has passed the check above: a whole number of the column's 32 bits, so the
+    // differences below cannot overflow.
+    const auto v = [&](const char* name) { return table.CheckedValue(table.FieldIndex(name)).AsInteger(); };
     const auto increasing = [](std::initializer_list<std::int64_t> chain) {
         return std::adjacent_find(chain.begin(), chain.end(), [](auto a, auto b) { return !(a < b); }) ==
                chain.end();

@@ -5,11 +5,17 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <exception>
+#include <fcntl.h>
 #include <filesystem>
 #include <optional>
 #include <sqlite3.h>
 #include <stdexcept>
+#include <thread>
+#include <unistd.h>
 #include <unordered_map>
 
 namespace talmar {
@@ -19,6 +25,42 @@ namespace {
 // ОРТЕН table), and how long an exclusive open waits before it reports the file as taken.
 constexpr int kSharedBusyMs = 3000;
 constexpr int kExclusiveBusyMs = 500;
+
+// The bytes of a database file that SQLite's own locking takes in every program: the pending
+// byte at 1 GiB, the reserved byte and the 510 shared bytes after it.
+constexpr off_t kSqliteLockFirst = 0x40000000;
+constexpr off_t kSqliteLockBytes = 512;
+
+// An exclusive table is held by a write lock on those bytes, taken on an open file description
+// of its own (an OFD lock): another program's SQLite finds them taken and can neither read nor
+// write the file. Unlike the POSIX record locks SQLite takes, an OFD lock is not dropped when
+// some other code of this process opens and closes the same file, so the table stays closed to
+// others for as long as it is open here. Such a table is worked on through SQLite's "unix-none"
+// file layer, which takes no POSIX locks: in this process they would conflict with the OFD lock
+// on the same bytes. Returns the descriptor that holds the lock, or -1 with errno (EAGAIN when
+// another holds the file).
+int TakeExclusiveLock(const std::string& file) {
+    const int fd = ::open(file.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = kSqliteLockFirst;
+    lock.l_len = kSqliteLockBytes;
+    // Another program may hold the file for a moment (a reader); wait a little for it.
+    for (int waited = 0;; waited += 20) {
+        if (::fcntl(fd, F_OFD_SETLK, &lock) == 0)
+            return fd;
+        if ((errno != EAGAIN && errno != EACCES) || waited >= kExclusiveBusyMs)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    const int error = errno == EACCES ? EAGAIN : errno;
+    ::close(fd);
+    errno = error;
+    return -1;
+}
 
 // Declared types compared without regard to letter case and blanks: "varchar (30)" is VARCHAR(30).
 std::string NormalizeType(std::string_view t) {
@@ -168,6 +210,14 @@ void TTable::AddCalculatedField(TFieldDef field, TCalcFunc calc) {
     }
 }
 
+std::string TTable::Pragma(const char* sql, const std::string& cannot) {
+    TStmt st(db_, sql);
+    if (!st.Ok() || st.Step() != SQLITE_ROW)
+        Fail(cannot);
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st.Get(), 0));
+    return text ? text : "";
+}
+
 void TTable::Exec(const char* sql) {
     if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
         Fail("Не удалось открыть таблицу " + def_.tableName);
@@ -201,13 +251,30 @@ void TTable::Open() {
         break;
     }
 
+    const bool exclusive = def_.mode == TOpenMode::Exclusive;
+    if (exclusive) {
+        lockFd_ = TakeExclusiveLock(fileName_);
+        if (lockFd_ < 0) {
+            const int error = errno;
+            if (error == EAGAIN)
+                throw TDbError(TDbError::TKind::Locked,
+                               cannot + ": файл " + fileName_ + " занят другой программой");
+            if (error == EACCES || error == EROFS || error == EPERM)
+                throw TDbError(TDbError::TKind::General,
+                               cannot + ": файл " + fileName_ + " доступен только для чтения");
+            throw TDbError(TDbError::TKind::General,
+                           cannot + ": ошибка файла " + fileName_ + " (" + std::strerror(error) + ")");
+        }
+    }
     // No SQLITE_OPEN_CREATE: the program never makes a table file of its own accord.
-    if (sqlite3_open_v2(fileName_.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(fileName_.c_str(), &db_, SQLITE_OPEN_READWRITE, exclusive ? "unix-none" : nullptr) !=
+        SQLITE_OK) {
         try {
             Fail(cannot);
         } catch (...) {
             sqlite3_close_v2(db_);
             db_ = nullptr;
+            ReleaseLock();
             throw;
         }
     }
@@ -215,35 +282,30 @@ void TTable::Open() {
         if (sqlite3_db_readonly(db_, "main") == 1)
             throw TDbError(TDbError::TKind::General,
                            cannot + ": файл " + fileName_ + " доступен только для чтения");
-        if (def_.mode == TOpenMode::Exclusive) {
-            // In exclusive locking mode SQLite keeps every lock it has taken until the file is
-            // closed; an exclusive transaction at open takes the strongest one at once, so no
-            // other program can even read the file while it is open here.
-            sqlite3_busy_timeout(db_, kExclusiveBusyMs);
+        if (exclusive) {
+            // No one else reads or writes the file while the lock is held: SQLite may keep its
+            // page cache from one transaction to the next.
             Exec("PRAGMA locking_mode=EXCLUSIVE");
-            Exec("BEGIN EXCLUSIVE");
-            Exec("COMMIT");
         }
         sqlite3_busy_timeout(db_, kSharedBusyMs);
-        Exec("PRAGMA synchronous=FULL");
-        {
-            TStmt check(db_, "PRAGMA quick_check");
-            if (!check.Ok())
-                Fail(cannot);
-            const int rc = check.Step();
-            if (rc != SQLITE_ROW)
-                Fail(cannot);
-            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(check.Get(), 0));
-            const std::string result = text ? text : "";
-            if (result != "ok")
-                throw TDbError(TDbError::TKind::Damaged,
-                               cannot + ": файл " + fileName_ + " повреждён (" + result + ")");
-        }
+        // A post is one transaction through a rollback journal (a file may have been left in
+        // another journal mode by some tool). EXTRA syncs the file, the journal and, when the
+        // journal is deleted at the commit, its folder too: a post that has returned survives a
+        // power cut, and one cut short is rolled back whole at the next open.
+        if (const std::string mode = Pragma("PRAGMA journal_mode=DELETE", cannot); mode != "delete")
+            throw TDbError(TDbError::TKind::General,
+                           cannot + ": файл " + fileName_ + " не удалось перевести в режим журнала отката (" +
+                               mode + "); закройте другие программы, открывшие его");
+        Exec("PRAGMA synchronous=EXTRA");
+        if (const std::string result = Pragma("PRAGMA quick_check", cannot); result != "ok")
+            throw TDbError(TDbError::TKind::Damaged,
+                           cannot + ": файл " + fileName_ + " повреждён (" + result + ")");
         CheckColumns();
         rows_ = ReadRows();
     } catch (...) {
         sqlite3_close_v2(db_);
         db_ = nullptr;
+        ReleaseLock();
         rows_.clear();
         throw;
     }
@@ -296,9 +358,23 @@ void TTable::CheckColumns() {
         if (rc != SQLITE_DONE)
             Fail(cannot);
     }
+    // Rows are told apart by their rowid. A column of the file may carry one of its names, and
+    // then that name means the column: take a name that no column has, or posts and deletes
+    // would touch the records whose column holds the number.
+    rowIdName_.clear();
+    for (const char* alias : {"rowid", "_rowid_", "oid"})
+        if (std::none_of(columns.begin(), columns.end(),
+                         [&](const TColumn& c) { return EqualNoCase(c.name, alias); })) {
+            rowIdName_ = alias;
+            break;
+        }
+    if (rowIdName_.empty())
+        throw TDbError(TDbError::TKind::Definition, "В таблице " + fileName_ +
+                                                        " есть столбцы rowid, _rowid_ и oid: записи таблицы "
+                                                        "нельзя различить. Переименуйте эти столбцы");
     {
         // A table without rowid cannot be walked in its physical order; its rows have no number.
-        TStmt probe(db_, "SELECT rowid FROM " + quotedTable_ + " LIMIT 0");
+        TStmt probe(db_, "SELECT " + rowIdName_ + " FROM " + quotedTable_ + " LIMIT 0");
         if (!probe.Ok())
             throw TDbError(TDbError::TKind::Definition,
                            "Таблица " + def_.tableName + " в файле " + fileName_ + " объявлена без rowid");
@@ -352,11 +428,11 @@ void TTable::CheckColumns() {
         for (const TColumn* k : keys)
             orderBy_.push_back(QuoteId(k->name));
     }
-    orderBy_.push_back("rowid");
+    orderBy_.push_back(rowIdName_);
 }
 
 std::vector<TTable::TRow> TTable::ReadRows() {
-    std::string sql = "SELECT rowid";
+    std::string sql = "SELECT " + rowIdName_;
     for (int i = 0; i < storedCount_; ++i)
         sql += ", " + QuoteId(fields_[i].name);
     sql += " FROM " + quotedTable_ + " ORDER BY ";
@@ -386,6 +462,7 @@ void TTable::Close() {
         return;
     sqlite3_close_v2(db_);
     db_ = nullptr;
+    ReleaseLock();
     rows_.clear();
     cur_ = -1;
     bof_ = eof_ = true;
@@ -397,6 +474,12 @@ void TTable::Close() {
     Notify(TTableEvent::RowsReset);
     Notify(TTableEvent::StateChanged);
     NotifyCurrent();
+}
+
+void TTable::ReleaseLock() {
+    if (lockFd_ >= 0)
+        ::close(lockFd_); // the only descriptor of its file description: the lock goes with it
+    lockFd_ = -1;
 }
 
 void TTable::RequireActive() const {
@@ -606,7 +689,7 @@ void TTable::PostPending() {
                     cols.push_back(i);
                 }
             if (!cols.empty()) {
-                sql += " WHERE rowid=?";
+                sql += " WHERE " + rowIdName_ + "=?";
                 TStmt update(db_, sql);
                 if (!update.Ok())
                     Fail(cannot);
@@ -705,7 +788,7 @@ void TTable::Delete() {
     if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
         Fail(cannot);
     try {
-        TStmt del(db_, "DELETE FROM " + quotedTable_ + " WHERE rowid=?");
+        TStmt del(db_, "DELETE FROM " + quotedTable_ + " WHERE " + rowIdName_ + "=?");
         if (!del.Ok())
             Fail(cannot);
         del.Bind(1, TValue(rows_[cur_].rowId));
@@ -970,9 +1053,27 @@ TValue TTable::Convert(int field, const TValue& value) const {
             return value;
         }
     } catch (const TConvertError& e) {
-        throw TConvertError("Поле " + f.name + ": " + e.what());
+        throw TConvertError(Place(field) + ": " + e.what());
     }
     return value;
+}
+
+std::string TTable::Place(int field) const {
+    std::string out = "Таблица " + def_.tableName;
+    if (cur_ >= 0) {
+        out += ", запись " + std::to_string(cur_ + 1);
+        const int name = FindField("NameKP");
+        if (name >= 0 && name < storedCount_) {
+            const std::string kp = RowValues(cur_)[name].AsString();
+            out += kp.empty() ? " (КП без названия)" : " (КП \"" + kp + "\")";
+        }
+    }
+    return out + ", поле " + fields_.at(static_cast<std::size_t>(field)).name;
+}
+
+TValue TTable::CheckedValue(int field) const {
+    const TValue v = Value(field);
+    return field < storedCount_ ? Convert(field, v) : v;
 }
 
 void TTable::SetValue(int field, const TValue& value) {
@@ -997,6 +1098,32 @@ void TTable::SetValue(int field, const TValue& value) {
     Notify(TTableEvent::FieldChanged, field, cur_);
     for (int i = storedCount_; i < FieldCount(); ++i)
         Notify(TTableEvent::FieldChanged, i, cur_);
+}
+
+void TTable::SetValues(const std::vector<TValue>& values) {
+    RequireChangeAllowed(true);
+    RequireActive();
+    if (state_ != TTableState::Edit && state_ != TTableState::Insert)
+        throw TDbError(TDbError::TKind::General,
+                       "Таблица " + def_.tableName + " не в режиме редактирования: запись не изменена");
+    const int n = std::min(storedCount_, static_cast<int>(values.size()));
+    std::vector<TValue> converted;
+    converted.reserve(n);
+    for (int i = 0; i < n; ++i)
+        converted.push_back(Convert(i, values[i]));
+    std::vector<int> changed;
+    for (int i = 0; i < n; ++i)
+        if (!(buf_.values[i] == converted[i])) {
+            buf_.values[i] = std::move(converted[i]);
+            dirty_[i] = true;
+            modified_ = true;
+            changed.push_back(i);
+        }
+    for (const int i : changed)
+        Notify(TTableEvent::FieldChanged, i, cur_);
+    if (!changed.empty())
+        for (int i = storedCount_; i < FieldCount(); ++i)
+            Notify(TTableEvent::FieldChanged, i, cur_);
 }
 
 // ---- notifications

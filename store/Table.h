@@ -3,10 +3,10 @@
 // current record, and the browse / edit / insert states that the editors, the image builder and
 // the system switch work with.
 //
-// Every post is one SQLite transaction written with synchronous=FULL through a rollback journal:
-// after a crash or a power cut each record is either as it was or as posted. Rows are told
-// apart by their rowid. Errors of the file come as TDbError, values that do not convert as
-// TConvertError; both carry a Russian text for the user.
+// Every post is one SQLite transaction written through a rollback journal with synchronous=EXTRA:
+// after a crash or a power cut each record is either as it was or as posted, and a post that has
+// returned is kept. Rows are told apart by their rowid. Errors of the file come as TDbError, values
+// that do not convert as TConvertError; both carry a Russian text for the user.
 
 #include "store/DbError.h"
 #include "store/TableDef.h"
@@ -187,6 +187,16 @@ public:
     // record becomes modified only when the value really changes; then FieldChanged is sent.
     void SetValue(int field, const TValue& value);
     void SetFieldByName(std::string_view name, const TValue& value) { SetValue(FieldIndex(name), value); }
+    // The stored fields 0, 1, ... of the current record from values, all or none: every value is
+    // converted first, and the first that does not convert throws TConvertError before any field
+    // is changed. Needs edit or insert state, as SetValue.
+    void SetValues(const std::vector<TValue>& values);
+    // The current record's value of a stored field as the column would take it typed: converted
+    // and range-checked (a file may hold what no one could type). TConvertError names table,
+    // КП and column when it would be refused.
+    TValue CheckedValue(int field) const;
+    // Where a field of the current record lies, for messages: table, record and КП, column.
+    std::string Place(int field) const;
     // A value of any row (0-based) without moving, for grids and indexes. The row being edited
     // or inserted shows its edited values.
     TValue ValueAt(int row, int field) const;
@@ -217,6 +227,7 @@ private:
     enum class TNotice { None, Before, After };
 
     void RequireActive() const;
+    void ReleaseLock();
     void RequireChangeAllowed(bool inBeforeNotice) const;
     const std::vector<TValue>& RowValues(int row) const;
     int StoredIndex(std::int64_t rowId) const;
@@ -238,16 +249,19 @@ private:
     void Send(TNotice kind, const TTableChange& change);
     [[noreturn]] void Fail(const std::string& what) const;
     void Exec(const char* sql);
+    std::string Pragma(const char* sql, const std::string& cannot);
 
     TTableDef def_;
     std::string fileName_;
     sqlite3* db_ = nullptr;
+    int lockFd_ = -1; // holds the lock of an exclusive table
     std::string quotedTable_;
     std::vector<TFieldDef> fields_;
     std::vector<TFieldDef> calcDefs_;
     std::vector<TCalcFunc> calcFuncs_; // of the fields after the stored ones, in order
     int storedCount_ = 0;
     std::vector<std::string> orderBy_;
+    std::string rowIdName_; // "rowid", or "_rowid_" or "oid" when a column is named so
 
     std::vector<TRow> rows_; // the stored records; the new record of insert state is not among them
     int cur_ = -1;           // row index; rows_.size() for the new record

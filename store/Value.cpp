@@ -12,6 +12,18 @@ std::string Quoted(const std::string& s) {
     return "\"" + s + "\"";
 }
 
+// Where the digits of a number start: after one optional sign, "+" or "-" (from_chars takes
+// only the minus itself). Null for empty text and for a sign followed by another sign ("+-5").
+const char* SkipPlus(const std::string& t) {
+    if (t.empty())
+        return nullptr;
+    if (t.front() != '+')
+        return t.data();
+    if (t.size() < 2 || t[1] == '-' || t[1] == '+')
+        return nullptr;
+    return t.data() + 1;
+}
+
 } // namespace
 
 std::int64_t TValue::AsInteger() const {
@@ -34,11 +46,11 @@ std::int64_t TValue::AsInteger() const {
         const std::string& s = std::get<std::string>(v_);
         const std::string t = Trim(s);
         std::int64_t out = 0;
-        const char* first = t.data();
-        if (!t.empty() && t.front() == '+')
-            ++first;
+        const char* first = SkipPlus(t);
+        if (!first)
+            throw TConvertError(Quoted(s) + " не является целым числом");
         const auto [end, ec] = std::from_chars(first, t.data() + t.size(), out);
-        if (t.empty() || ec != std::errc() || end != t.data() + t.size())
+        if (ec != std::errc() || end != t.data() + t.size())
             throw TConvertError(Quoted(s) + " не является целым числом");
         return out;
     }
@@ -64,11 +76,11 @@ double TValue::AsFloat() const {
             if (c == ',')
                 c = '.';
         double out = 0.0;
-        const char* first = t.data();
-        if (!t.empty() && t.front() == '+')
-            ++first;
+        const char* first = SkipPlus(t);
+        if (!first)
+            throw TConvertError(Quoted(s) + " не является числом");
         const auto [end, ec] = std::from_chars(first, t.data() + t.size(), out);
-        if (t.empty() || ec != std::errc() || end != t.data() + t.size() || !std::isfinite(out))
+        if (ec != std::errc() || end != t.data() + t.size() || !std::isfinite(out))
             throw TConvertError(Quoted(s) + " не является числом");
         return out;
     }

@@ -5,6 +5,7 @@
 #include "link/LogFile.h"
 #include "sim/ModemSim.h"
 #include "store/DMTables.h"
+#include "tests/support/ExpectedEeprom.h"
 #include "tests/support/LogLines.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/TempDir.h"
@@ -75,23 +76,10 @@ struct Commands : ::testing::Test {
         EXPECT_TRUE(w->PrBar->isHidden());
         EXPECT_EQ(w->Programmator, nullptr);
     }
-    // The EEPROM a modem holds after temp.eep was programmed into a blank one: the lines in
-    // address order, a later line for the same address winning.
+    // The EEPROM a modem holds after temp.eep was programmed into a blank one, in the order the
+    // reader writes the lines.
     sim::TBytes ExpectedEeprom(size_t size) const {
-        sim::TBytes e(size, 0xFF);
-        std::string text = ReadFileBytes("temp.eep");
-        std::map<unsigned, unsigned> last;
-        unsigned a = 0, v = 0;
-        for (size_t pos = 0; pos < text.size();) {
-            const size_t end = text.find("\r\n", pos);
-            EXPECT_NE(end, std::string::npos) << "temp.eep lines end with CR LF";
-            if (end == std::string::npos)
-                break;
-            EXPECT_EQ(std::sscanf(text.substr(pos, end - pos).c_str(), "%4X:%2X", &a, &v), 2);
-            e.at(a) = static_cast<uint8_t>(v);
-            pos = end + 2;
-        }
-        return e;
+        return talmar::test::EepromAfterSettingsFile(ReadFileBytes("temp.eep"), size);
     }
 };
 

@@ -4,8 +4,10 @@
 #include "tests/store/StoreFixture.h"
 
 #include <QProcess>
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <thread>
+#include <unistd.h>
 
 namespace talmar::test {
 namespace {
@@ -31,6 +33,20 @@ TEST_F(TStoreTest, ExclusiveTablesAreClosedToOtherProcessesOrtenIsShared) {
 
     EXPECT_EQ(RunChild({"read", "Data_ORTEN.DB"}), 0);
     EXPECT_EQ(RunChild({"open", "ORTEN", "Data_ORTEN.DB"}), 0);
+
+    // Some other code of this process opens and closes the files, by plain file I/O and through
+    // SQLite: a close drops every POSIX lock the process holds on the file, but not the tables'.
+    for (const char* file : {"Data_LF.DB", "Data_LT.DB", "ParamType.db", "Pref.db"}) {
+        ::close(::open(file, O_RDONLY));
+        sqlite3* db = nullptr;
+        sqlite3_open_v2(file, &db, SQLITE_OPEN_READONLY, nullptr);
+        EXPECT_NE(sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(db);
+        EXPECT_EQ(RunChild({"read", file}), 3) << file;
+    }
+    EXPECT_EQ(RunChild({"open", "LF", "Data_LF.DB"}), 3);
+    SetRecord(dm.TDataLF(), {{"NumKP", 1}}); // the program itself still writes
     dm.Close();
     EXPECT_EQ(RunChild({"read", "Data_LF.DB"}), 0);
 }

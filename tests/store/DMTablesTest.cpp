@@ -60,6 +60,29 @@ TEST_F(TStoreTest, CloseCommitsModifiedRecordsOnlyDeactivateDropsThem) {
     EXPECT_TRUE(host.messages.empty());
 }
 
+TEST_F(TDataModuleTest, AtExitRecordsAreCommittedInOrderThenTheTablesClosedInOrder) {
+    std::vector<std::string> seen;
+    for (const TTableId id : kTableOrder) {
+        TTable& t = dm.Table(id);
+        t.Subscribe([&seen, &t](const TTableChange& c) {
+            if (c.event == TTableEvent::StateChanged)
+                seen.push_back(t.Name() + (t.State() == TTableState::Inactive ? " closed" : " posted"));
+        });
+    }
+    SetRecord(dm.TDataORTEN(), {{"NameKP", "О"}});
+    for (TTable* t : {&dm.Pref(), &dm.TDataLT(), &dm.TDataLF(), &dm.TDataORTEN()}) {
+        t->Edit();
+        t->SetFieldByName(t->Field(0).name, 1);
+    }
+    dm.TParamType().Edit(); // the program only reads it: not committed
+    dm.TParamType().SetFieldByName("NumParam", 99);
+    seen.clear();
+    dm.Close();
+    EXPECT_EQ(seen, (std::vector<std::string>{"TDataORTEN posted", "TDataLF posted", "TDataLT posted",
+                                              "Pref posted", "TDataORTEN closed", "TDataLF closed",
+                                              "TDataLT closed", "TParamType closed", "Pref closed"}));
+}
+
 TEST_F(TDataModuleTest, ParameterLookupIgnoresCaseAndFollowsChanges) {
     const TParam* p = dm.FindParam("ESYSMODE");
     ASSERT_NE(p, nullptr);
@@ -113,6 +136,59 @@ TEST_F(TDataModuleTest, PasteOnlyIntoTheTableTheCopyCameFrom) {
     dm.Close();
     EXPECT_TRUE(dm.SettingsBuffer().empty());
     EXPECT_EQ(dm.SettingsBufferSource(), "");
+}
+
+// A copied value that the column refuses (a file may hold one) pastes nothing at all, and leaves
+// no half-pasted record for the next move to commit.
+TEST_F(TStoreTest, PasteIsEveryFieldOrNone) {
+    CreateAllTables();
+    ExecSql("Data_LF.DB", "INSERT INTO Data_LF (NumKP, NameKP, ECodingIsLong) VALUES (1, 'Источник', 'x'), "
+                          "(2, 'Цель', 0)");
+    TDMTables dm(host);
+    ASSERT_TRUE(dm.Open());
+    TTable& lf = dm.TDataLF();
+    dm.CopySettings(lf);
+    lf.Next();
+    try {
+        dm.PasteSettings(lf);
+        ADD_FAILURE();
+    } catch (const TConvertError& e) {
+        EXPECT_NE(std::string(e.what()).find("Таблица Data_LF, запись 2 (КП \"Цель\"), поле ECodingIsLong"),
+                  std::string::npos)
+            << e.what();
+    }
+    EXPECT_EQ(lf.State(), TTableState::Browse);
+    lf.First();
+    dm.Close();
+    ASSERT_TRUE(dm.Open());
+    lf.Last();
+    EXPECT_EQ(lf.FieldByName("NameKP"), TValue("Цель"));
+    EXPECT_EQ(lf.FieldByName("NumKP"), TValue(2));
+
+    // Pasting into a record being edited keeps the edit as it was.
+    lf.First();
+    dm.CopySettings(lf);
+    lf.Last();
+    lf.Edit();
+    lf.SetFieldByName("EUseTI", 1);
+    EXPECT_THROW(dm.PasteSettings(lf), TConvertError);
+    EXPECT_EQ(lf.State(), TTableState::Edit);
+    EXPECT_EQ(lf.FieldByName("NameKP"), TValue("Цель"));
+    EXPECT_EQ(lf.FieldByName("EUseTI"), TValue(1));
+}
+
+// An edit writes only the columns it changed: what another program wrote meanwhile into another
+// column of the shared ОРТЕН table stays.
+TEST_F(TDataModuleTest, APostWritesOnlyTheChangedColumns) {
+    TTable& orten = dm.TDataORTEN();
+    SetRecord(orten, {{"NameKP", "КП"}, {"SysMode", 1}, {"V4433", "1.0"}});
+    orten.Edit();
+    orten.SetFieldByName("SysMode", 2);
+    ExecSql("Data_ORTEN.DB", "UPDATE Data_ORTEN SET V4433 = '2.0', ENumController = 5");
+    orten.Post();
+    EXPECT_EQ(orten.FieldByName("V4433"), TValue("2.0"));
+    EXPECT_EQ(orten.FieldByName("ENumController"), TValue(5));
+    EXPECT_EQ(orten.FieldByName("SysMode"), TValue(2));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // temp.eep as the modem's EEPROM will get it, and every way a build is refused.
 
 #include "tests/store/StoreFixture.h"
+#include "tests/support/ExpectedEeprom.h"
 
 #include <string>
 
@@ -251,6 +252,46 @@ TEST_F(ImageBuilderTest, RefusalsStopTheBuildAndProgramNothing) {
     EXPECT_TRUE(command.fileName.empty());
 }
 
+// A file may hold what no one could type: such values are refused before anything is written
+// for them, naming what and where, whether the build or the check meets them first.
+TEST_F(ImageBuilderTest, ValuesFromTheFileAreCheckedAsTypedOnes) {
+    const std::string fix = ". Исправьте данные и повторите прошивку";
+    const std::string place = "Таблица Data_LF, запись 1 (КП \"КП-1\"), поле ";
+    const struct {
+        const char* set;
+        std::string message;
+    } cases[] = {
+        // 18446744073709552 ms would wrap to 12 ticks of 32 µs inside the conversion.
+        {"EImpTC = 18446744073709552", "Параметр \"Имя EImpTC\": " + place +
+                                           "EImpTC: значение 18446744073709552 вне пределов " +
+                                           "-2147483648..2147483647" + fix},
+        {"NumKP = 'abc'",
+         "Параметр \"Имя NumKP\": " + place + "NumKP: \"abc\" не является целым числом" + fix},
+        {"EPlaceOn = 2.5",
+         "Параметр \"Имя EPlaceOn\": " + place + "EPlaceOn: Значение 2.5 не является целым числом" + fix},
+        {"CoeffTI2 = '1,5x'",
+         "Параметр \"Имя CoeffTI2\": " + place + "CoeffTI2: \"1,5x\" не является числом" + fix},
+        {"ECodingIsLong = 'может быть'",
+         "Параметр \"Имя ECodingIsLong\": " + place +
+             "ECodingIsLong: \"может быть\" не является логическим значением" + fix},
+        {"EImpTY1 = ' '", "Параметр \"Имя EImpTY1\" незаполнен. Внесите данные и повторите прошивку"},
+        {"AttenTr1 = -9223372036854775807", "Параметр \"Имя AttenTr1\": " + place +
+                                                "AttenTr1: значение -9223372036854775807 вне пределов " +
+                                                "-2147483648..2147483647" + fix},
+    };
+    for (const auto& c : cases) {
+        FillLF();
+        dm.TDataLF().Close();
+        ExecSql("Data_LF.DB", std::string("UPDATE Data_LF SET ") + c.set);
+        dm.TDataLF().Open();
+        host.messages.clear();
+        EXPECT_FALSE(dm.ProgramSettings(dm.TDataLF())) << c.set;
+        EXPECT_FALSE(dm.CheckSettings(dm.TDataLF())) << c.set;
+        EXPECT_EQ(host.Texts(), (std::vector<std::string>{c.message, c.message})) << c.set;
+    }
+    EXPECT_TRUE(command.programmed.empty());
+}
+
 TEST_F(ImageBuilderTest, WidthLimitsAreInclusive) {
     FillLF();
     SetRecord(dm.TDataLF(), {{"ENumController", 255}, {"EImpTY1", -65535}});
@@ -290,6 +331,31 @@ TEST_F(ImageBuilderTest, AnImageThatCannotBeWrittenIsAnError) {
     EXPECT_TRUE(command.programmed.empty());
 }
 
+// A disk that fills up while temp.eep is written: the file was created, its writes fail.
+TEST_F(ImageBuilderTest, AnImageThatCannotBeWrittenToTheEndIsAnError) {
+    std::filesystem::create_symlink("/dev/full", "temp.eep");
+    FillLF();
+    try {
+        dm.ProgramSettings(dm.TDataLF());
+        ADD_FAILURE();
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("Не удалось записать файл temp.eep"), std::string::npos)
+            << e.what();
+    }
+    EXPECT_TRUE(command.programmed.empty());
+    EXPECT_TRUE(command.fileName.empty());
+}
+
+// The expectation the window and talmar-cli tests compare the modem's EEPROM with: of several
+// lines for one address the modem keeps the one the reader's sort puts last.
+TEST(ExpectedEeprom, FollowsTheReadersOrderForLinesOfOneAddress) {
+    EXPECT_EQ(EepromAfterSettingsFile("0005:11\r\n0001:AA\r\n0005:22\r\n", 6),
+              (std::vector<uint8_t>{0xFF, 0xAA, 0xFF, 0xFF, 0xFF, 0x11}));
+    EXPECT_EQ(EepromAfterSettingsFile("0005:A1\r\n0005:B2\r\n0005:C3\r\n", 6)[5], 0xA1);
+    // Two lines of address 0 end up first and the last pass swaps them back.
+    EXPECT_EQ(EepromAfterSettingsFile("0000:01\r\n0003:05\r\n0000:02\r\n", 4)[0], 0x02);
+}
+
 TEST_F(ImageBuilderTest, ParameterWithoutAddressIsRefused) {
     RewriteMap({}, "UPDATE ParamType SET Addr = NULL WHERE NameEng = 'EUseTI'");
     FillLF();
@@ -297,6 +363,16 @@ TEST_F(ImageBuilderTest, ParameterWithoutAddressIsRefused) {
     EXPECT_EQ(host.Texts(),
               std::vector<std::string>{
                   "В TParamType у параметра EUseTI не заполнен адрес (Addr). Настройки в модем не прошиты"});
+    // An address that does not fit an image line, however large, or is no number at all.
+    for (const char* addr : {"65535", "9223372036854775807", "'x'", "-1"}) {
+        RewriteMap({}, std::string("UPDATE ParamType SET Addr = ") + addr + " WHERE NameEng = 'ec12'");
+        host.messages.clear();
+        EXPECT_FALSE(dm.ProgramSettings(dm.TDataLF())) << addr;
+        ASSERT_EQ(host.messages.size(), 1u) << addr;
+        EXPECT_NE(host.messages[0].text.find("В TParamType у параметра ec12 неверный адрес"),
+                  std::string::npos)
+            << host.messages[0].text;
+    }
     EXPECT_TRUE(command.programmed.empty());
 }
 

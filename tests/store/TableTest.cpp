@@ -95,10 +95,28 @@ TEST_F(TableTest, MovingPostsAModifiedEditAndDropsAnUntouchedNewRecord) {
 
 TEST_F(TableTest, ValuesAreCheckedAgainstTheColumnType) {
     lf.Edit();
-    EXPECT_THROW(lf.SetFieldByName("NumKP", "abc"), TConvertError);
+    lf.SetFieldByName("NameKP", "Северная");
+    lf.Post();
+    lf.Edit();
+    try {
+        lf.SetFieldByName("NumKP", "abc");
+        ADD_FAILURE();
+    } catch (const TConvertError& e) {
+        // Which table, which КП, which column.
+        EXPECT_STREQ(
+            e.what(),
+            "Таблица Data_LF, запись 1 (КП \"Северная\"), поле NumKP: \"abc\" не является целым числом");
+    }
     EXPECT_THROW(lf.SetFieldByName("NumKP", 3000000000LL), TConvertError);
     EXPECT_THROW(lf.SetFieldByName("NameKP", std::string(31, 'x')), TConvertError);
+    for (const char* notANumber : {"+-5", "-+5", "+", "++5", "5-"}) {
+        EXPECT_THROW(lf.SetFieldByName("NumKP", notANumber), TConvertError) << notANumber;
+        EXPECT_THROW(lf.SetFieldByName("CoeffTI1", notANumber), TConvertError) << notANumber;
+    }
     EXPECT_FALSE(lf.Modified());
+    lf.SetFieldByName("NumKP", "+5");
+    EXPECT_EQ(lf.FieldByName("NumKP"), TValue(5));
+    lf.SetFieldByName("NumKP", TValue());
     lf.SetFieldByName("NameKP", "Подстанция с длинным именем 30"); // 30 letters, 57 bytes
     lf.SetFieldByName("EImpTC", " 42 ");
     lf.SetFieldByName("CoeffTI1", "1,15");
@@ -149,6 +167,60 @@ TEST_F(TStoreTest, ColumnsAreCheckedAtOpen) {
     orten.AddCalculatedField({"TextSysMode", TFieldType::Alpha, 15, {}, true, {}},
                              [](const TTable&, const std::vector<TValue>&) { return TValue(); });
     EXPECT_THROW(orten.Open(), TDbError);
+}
+
+TEST_F(TableTest, LocateFoldsTheCaseOfCyrillicLettersYoIncluded) {
+    for (const char* name : {"Озёрная", "Ёлкино", "Елкино"})
+        SetRecord(lf, {{"NameKP", name}}), lf.Append();
+    lf.Cancel();
+    EXPECT_TRUE(lf.Locate("NameKP", "ЁЛКИНО"));
+    EXPECT_EQ(lf.RecNo(), 2);
+    EXPECT_TRUE(lf.Locate("NameKP", "ОЗЁРНАЯ"));
+    EXPECT_EQ(lf.RecNo(), 1);
+    EXPECT_TRUE(lf.Locate("NameKP", "ёлкино"));
+    EXPECT_EQ(lf.RecNo(), 2);
+}
+
+// A column of the file named rowid must not decide which record a post or a delete touches.
+TEST_F(TStoreTest, AColumnNamedRowidDoesNotChooseTheRecord) {
+    ExecSql("Data_ORTEN.DB",
+            CreateTableSql(TableDef(TTableId::DataORTEN)) +
+                "; ALTER TABLE Data_ORTEN ADD rowid INTEGER"
+                "; INSERT INTO Data_ORTEN (NameKP, rowid) VALUES ('A', 2), ('B', 3), ('C', 1)");
+    {
+        TTable t(TableDef(TTableId::DataORTEN));
+        t.Open();
+        ASSERT_TRUE(t.Locate("NameKP", "A"));
+        SetRecord(t, {{"ENumController", 7}});
+        t.Last();
+        t.Delete();
+        EXPECT_EQ(t.RecordCount(), 2);
+    }
+    sqlite3* db = nullptr;
+    sqlite3_open("Data_ORTEN.DB", &db);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "SELECT NameKP, ENumController FROM Data_ORTEN ORDER BY _rowid_", -1, &st,
+                       nullptr);
+    std::vector<std::string> rows;
+    while (sqlite3_step(st) == SQLITE_ROW)
+        rows.push_back(std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))) + "=" +
+                       std::to_string(sqlite3_column_int(st, 1)));
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    EXPECT_EQ(rows, (std::vector<std::string>{"A=7", "B=0"}));
+
+    // With every name of the rowid taken by a column the records cannot be told apart.
+    ExecSql("Data_LT.DB", CreateTableSql(TableDef(TTableId::DataLT)) +
+                              "; ALTER TABLE Data_LT ADD RowId; ALTER TABLE Data_LT ADD _ROWID_;"
+                              " ALTER TABLE Data_LT ADD oid");
+    TTable lt(TableDef(TTableId::DataLT));
+    try {
+        lt.Open();
+        ADD_FAILURE();
+    } catch (const TDbError& e) {
+        EXPECT_EQ(e.Kind(), TDbError::TKind::Definition);
+        EXPECT_NE(std::string(e.what()).find("rowid, _rowid_ и oid"), std::string::npos) << e.what();
+    }
 }
 
 TEST_F(TStoreTest, OrtenIsReadInTheOrderOfItsKey) {

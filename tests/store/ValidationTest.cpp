@@ -53,6 +53,9 @@ TEST_F(ValidationTest, PlaceRules) {
         {1, 3, 4, 10, 11, 12, {kOnOff}},   // not neighbours, whatever the ranges
         {4, 5, 3, 10, 11, 12, {kOnOff}},   // inside the object places
         {12, 13, 3, 10, 11, 12, {kOnOff}}, // EPlaceOn inside the group places
+        {10, 11, 3, 8, 11, 12, {kOnOff}},  // only EPlaceOff inside the group places
+        {10, 11, 3, 10, 12, 13, {kOnOff}}, // only EPlaceOn inside the object places
+        {2, 3, 3, 10, 11, 12, {kOnOff}},   // only EPlaceOff inside the object places
         {1, 2, 5, 20, 21, 22, {}},         // 15 object places
         {1, 2, 5, 21, 22, 23, {kObjects}}, // 16 object places
         {11, 12, 1, 10, 4, 6, {}},         // only the ends of the object range are tested
@@ -68,6 +71,18 @@ TEST_F(ValidationTest, PlaceRules) {
             << c.on << " " << c.off << " " << c.obj1;
         EXPECT_EQ(host.Texts(), c.messages) << c.on << " " << c.off << " " << c.obj1 << " " << c.grp1;
     }
+}
+
+TEST_F(ValidationTest, TheEditedRecordIsCommittedBeforeItIsChecked) {
+    TTable& lf = dm.TDataLF();
+    lf.Edit();
+    lf.SetFieldByName("EImpTY2", 5);
+    EXPECT_FALSE(dm.CheckSettings(lf));
+    EXPECT_EQ(host.Texts(), std::vector<std::string>{kTY});
+    EXPECT_EQ(lf.State(), TTableState::Browse);
+    lf.Close();
+    lf.Open();
+    EXPECT_EQ(lf.FieldByName("EImpTY2"), TValue(5));
 }
 
 TEST_F(ValidationTest, DurationChainsMustRiseStrictly) {

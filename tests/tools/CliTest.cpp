@@ -6,6 +6,7 @@
 #include "link/Modbus.h"
 #include "sim/ModemSim.h"
 #include "store/DMTables.h"
+#include "tests/support/ExpectedEeprom.h"
 #include "tests/support/LogLines.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/TempDir.h"
@@ -53,16 +54,10 @@ std::vector<uint16_t> WriteFirmware(const std::string& path, int words) {
     return talmar::test::WriteFirmware(path, words, 0xA000, 13);
 }
 
-// The EEPROM a blank modem holds after a Generic settings file (AAAA:DD lines) was programmed:
-// the lines in address order, a later line for the same address winning.
+// The EEPROM a blank modem holds after a Generic settings file (AAAA:DD lines) was programmed,
+// in the order the reader writes the lines.
 sim::TBytes ExpectedEeprom(const std::string& path, size_t size) {
-    sim::TBytes e(size, 0xFF);
-    unsigned a = 0, v = 0;
-    for (const auto& line : Lines(ReadFileBytes(path))) {
-        EXPECT_EQ(std::sscanf(line.c_str(), "%4X:%2X", &a, &v), 2) << line;
-        e.at(a) = static_cast<uint8_t>(v);
-    }
-    return e;
+    return talmar::test::EepromAfterSettingsFile(ReadFileBytes(path), size);
 }
 
 // The sample tables in a working folder.

@@ -69,8 +69,13 @@ int RunCommand(const TOptions& o, TConsole& console, TCliHost& host, TJobFrontDo
         if (o.port.empty())
             door.numCom = [&dm] { return dm.NumCom(); };
         TTable& table = SettingsTable(dm, o.system);
-        if (!LocateKP(table, o.kp)) {
-            console.Message("В таблице " + table.FileName() + " нет КП с названием \"" + o.kp + "\"");
+        std::string matches;
+        if (!LocateKP(table, o.kp, &matches)) {
+            if (matches.empty())
+                console.Message("В таблице " + table.FileName() + " нет КП с названием \"" + o.kp + "\"");
+            else
+                console.Message("В таблице " + table.FileName() + " несколько КП с названием \"" + o.kp +
+                                "\": " + matches + ". Настройки не прошиты: дайте этим КП разные названия");
             return kExitUsage;
         }
         const bool called = ProgramRecord(dm, table);
