@@ -1,6 +1,5 @@
 #include "app/InputGate.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QEvent>
 

@@ -25,15 +25,13 @@ public:
     // Drops the input still pending for those windows, then lets input through again (at the
     // last of nested closes).
     void Open();
-    bool IsClosed() const { return depth_ > 0; }
-
-    // Whether the event is user input (keys, mouse buttons, wheel, shortcuts, touch).
-    static bool IsUserInput(const QEvent* e);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    // Whether the event is user input (keys, mouse buttons, wheel, shortcuts, touch).
+    static bool IsUserInput(const QEvent* e);
     bool Gated(QObject* target) const;
 
     int depth_ = 0;

@@ -8,15 +8,14 @@
 //   FLASH   "AAAAAA:WWWW"  six-digit word address (taken modulo 65536), any separator, the word
 //   EEPROM  "AAAA:BB"      four-digit byte address, any separator, the byte
 //   Whatever follows the last field is ignored. A field that is not all hex digits stops the load
-//   with "'$<field>' is not a valid integer value"; one cut short by the end of its line ("000000:C0")
-//   stops it with a message naming the line.
+//   with "'$<field>' is not a valid integer value"; a field cut short by the end of its line
+//   ("000000:C0") stops it with a message naming the line.
 //
-// Intel HEX (the last line that is not blank begins with ":"): data records (00), end of file (01), extended
-// segment
-//   (02) and extended linear (04) address records; start address records (03, 05) are checked
-//   and skipped. Every checksum is verified. The bytes land at their addresses; for FLASH two
-//   bytes make a little-endian word (low byte at the even address) and a word only half given
-//   gets 0xFF in its missing byte, which is what an erased flash holds.
+// Intel HEX (the last line that is not blank begins with ":"): data records (00), end of file
+//   (01), extended segment (02) and extended linear (04) address records; start address records
+//   (03, 05) are checked and skipped. Every checksum is verified. The bytes land at their addresses; for
+//   FLASH two bytes make a little-endian word (low byte at the even address) and a word only half given gets
+//   0xFF in its missing byte, which is what an erased flash holds.
 
 #include <cstdint>
 #include <stdexcept>

@@ -145,7 +145,8 @@ const TParam* TDMTables::FindParam(std::string_view name) {
 }
 
 int TDMTables::NumCom() {
-    return static_cast<int>(pref_.FieldByName("NumCom").AsInteger());
+    // A value no one could type (text, a number beyond 32 bits) is reported with its place.
+    return static_cast<int>(pref_.CheckedValue(pref_.FieldIndex("NumCom")).AsInteger());
 }
 
 void TDMTables::DiscardSettingsBuffer() {

@@ -105,8 +105,10 @@ public:
 
     // Opens the file and reads its records; the first record becomes current. A missing,
     // locked, damaged or old-format file, or one whose columns do not match the definition,
-    // throws TDbError naming the file, and the table stays closed. Sends RowsReset,
-    // StateChanged and RecordMoved.
+    // throws TDbError naming the file, and the table stays closed. An exclusive table is closed
+    // to every other program (and to another TTable of this process) until Close, even when other
+    // code of this process opens and closes the same file. Sends RowsReset, StateChanged and
+    // RecordMoved.
     void Open();
     // Closes the file. A pending edit is dropped: apply the commit rule first to keep it. Sends
     // RowsReset, StateChanged and RecordMoved.

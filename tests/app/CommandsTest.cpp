@@ -67,6 +67,17 @@ struct Commands : ::testing::Test {
     }
 
     size_t LogSize() const { return w->LogLines().size(); }
+    // The modem answers the command's own identification, then falls silent in Modbus, so the run
+    // takes the direct path. Join the thread after the command.
+    std::thread SilentInModbusAfterTheFirstRequest() {
+        return std::thread([this] {
+            if (sim->WaitForRequests(1, std::chrono::seconds(20))) {
+                sim::TModemFaults faults;
+                faults.silentModbus = true;
+                sim->SetFaults(0, faults);
+            }
+        });
+    }
     std::vector<std::string> NewLines(size_t from) const {
         return {w->LogLines().begin() + static_cast<long>(from), w->LogLines().end()};
     }
@@ -251,15 +262,7 @@ TEST_F(Commands, SlowSilentModemIsLoggedWithoutADateAndNothingMoreIsSent) {
 TEST_F(Commands, SlowModemSilentInModbusAfterItsFirstAnswerIsProgrammedByTheDirectPath) {
     const auto words = WriteFirmware(dir.File("fw.rom"), 12);
     w->FileChosen(dir.File("fw.rom"));
-    // The modem answers the command's identification, then falls silent in Modbus, so the run
-    // takes the direct path.
-    std::thread flip([&] {
-        if (sim->WaitForRequests(1, std::chrono::seconds(10))) {
-            sim::TModemFaults faults;
-            faults.silentModbus = true;
-            sim->SetFaults(0, faults);
-        }
-    });
+    std::thread flip = SilentInModbusAfterTheFirstRequest();
     const size_t before = LogSize();
     w->ProgFlashExecute();
     flip.join();
@@ -375,15 +378,9 @@ TEST_F(Commands, PollingShowsTheHourglassWhileItWaitsAndKeepsTheWindowAlive) {
 TEST_F(Commands, SlowDeadCableInTheDirectRunEndsAsAFailedRunWithItsLogLine) {
     const auto words = WriteFirmware(dir.File("fw.rom"), 4);
     w->FileChosen(dir.File("fw.rom"));
-    // The modem answers the command's identification, is silent in Modbus after it, and the cable
-    // goes dead once the modem has taken programming enable (synchronisation and enable answered).
-    std::thread flip([&] {
-        if (sim->WaitForRequests(1, std::chrono::seconds(20))) {
-            sim::TModemFaults faults;
-            faults.silentModbus = true;
-            sim->SetFaults(0, faults);
-        }
-    });
+    // The cable goes dead once the modem, silent in Modbus after the command's identification, has
+    // taken programming enable (synchronisation and enable answered).
+    std::thread flip = SilentInModbusAfterTheFirstRequest();
     QObject::connect(w->PrBar, &QProgressBar::valueChanged, [&](int v) {
         if (v == 2) {
             sim::TModemFaults faults;

@@ -3,6 +3,7 @@
 
 #include "tests/support/Pty.h"
 
+#include <atomic>
 #include <chrono>
 #include <gtest/gtest.h>
 #include <thread>
@@ -30,22 +31,33 @@ struct ComPortTest : ::testing::Test {
 
 TEST_F(ComPortTest, ReadEndsOnCountOnQuietGapAndLeavesTheExcessQueued) {
     port.Open();
-    // A full reply comes back at once.
+    // A full reply ends the read at once, even while the line goes on talking: a read that
+    // waited for quiet instead would last as long as the chatter (two seconds).
     pty.Write("\x01\x02\x03\x04\x05\x06\x07");
+    std::atomic<bool> chatter{true};
+    std::thread line([&] {
+        for (int i = 0; i < 200 && chatter; ++i) {
+            pty.Write("\xEE");
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
     uint8_t buf[16] = {};
     auto t0 = Clock::now();
     EXPECT_EQ(port.ReadBlock(buf, 7), 7);
-    EXPECT_LT(MsSince(t0), 15);
+    EXPECT_LT(MsSince(t0), 1000);
+    chatter = false;
+    line.join();
     EXPECT_EQ(buf[0], 1);
     EXPECT_EQ(buf[6], 7);
+    port.ClearBuffers(true, true);
 
-    // A partial reply ends 20 ms after its last byte.
+    // A partial reply ends 20 ms after its last byte, long before the 8140 ms of a silent line.
     pty.Write("\xAA\xBB\xCC");
     t0 = Clock::now();
     EXPECT_EQ(port.ReadBlock(buf, 7), 3);
     const auto gap = MsSince(t0);
     EXPECT_GE(gap, 19);
-    EXPECT_LT(gap, 200);
+    EXPECT_LT(gap, 2000);
     EXPECT_EQ(buf[2], 0xCC);
 
     // A reply longer than asked: the rest waits in the input queue until cleared.
@@ -74,9 +86,10 @@ TEST_F(ComPortTest, LongWaitForTheFirstByteLetsTheWindowRepaintButGapsStayExact)
     const auto took = MsSince(t0);
     modem.join();
     EXPECT_GE(took, 300);
-    EXPECT_LT(took, 450);
-    EXPECT_GE(idles, 4);
-    EXPECT_LE(idles, 8);
+    EXPECT_LT(took, 8000); // on the bytes, not on the total time-out
+    // The window got its turns, one per slice of waiting at most: the wait never spins.
+    EXPECT_GE(idles, 1);
+    EXPECT_LE(idles, took / TComPort::kIdleSliceMs + 1);
     EXPECT_EQ(buf[1], 2);
 }
 
@@ -185,5 +198,5 @@ TEST(ComPortSlow, ReadWithNoReplyGivesUpAfterTheTotalTimeout) {
     EXPECT_EQ(port.ReadBlock(buf, 6), 0);
     const auto took = MsSince(t0);
     EXPECT_GE(took, 8120);
-    EXPECT_LT(took, 8400);
+    EXPECT_LT(took, 9500); // slack for a busy machine
 }

@@ -98,6 +98,18 @@ TEST_F(TDataModuleTest, ParameterLookupIgnoresCaseAndFollowsChanges) {
     EXPECT_EQ(dm.FindParam("eSysMode")->addr, TValue(99));
 }
 
+TEST_F(TDataModuleTest, APortNumberThatIsNoNumberIsReportedWithItsPlace) {
+    dm.Pref().Close();
+    ExecSql("Pref.db", "INSERT INTO Pref (NumCom) VALUES ('COM2')");
+    dm.Pref().Open();
+    try {
+        dm.NumCom();
+        ADD_FAILURE();
+    } catch (const TConvertError& e) {
+        EXPECT_STREQ(e.what(), "Таблица Pref, запись 1, поле NumCom: \"COM2\" не является целым числом");
+    }
+}
+
 TEST_F(TDataModuleTest, TextSysModeFollowsSysMode) {
     const struct {
         TValue sysMode;

@@ -218,10 +218,7 @@ TEST_F(RecordEngineTest, NoticesSayWhichRowsChanged) {
 }
 
 TEST_F(TStoreTest, ASharedTableTellsWhatAnotherProgramChanged) {
-    std::string sql = CreateTableSql(TableDef(TTableId::DataORTEN));
-    sql.replace(sql.find("\"NameKP\" VARCHAR(30)"), 20, "\"NameKP\" VARCHAR(30) PRIMARY KEY");
-    ExecSql("Data_ORTEN.DB",
-            sql + "; INSERT INTO Data_ORTEN (NameKP, SysMode) VALUES ('B', 1), ('D', 1), ('F', 1)");
+    CreateKeyedOrten("INSERT INTO Data_ORTEN (NameKP, SysMode) VALUES ('B', 1), ('D', 1), ('F', 1)");
     TTable t(TableDef(TTableId::DataORTEN));
     t.Open();
     TMirror grid(t);

@@ -23,6 +23,12 @@ void CreateAllTables() {
         CreateTableFile(TableDef(id), TableDef(id).fileName);
 }
 
+void CreateKeyedOrten(const std::string& insert) {
+    std::string sql = CreateTableSql(TableDef(TTableId::DataORTEN));
+    sql.replace(sql.find("\"NameKP\" VARCHAR(30)"), 20, "\"NameKP\" VARCHAR(30) PRIMARY KEY");
+    ExecSql("Data_ORTEN.DB", sql + "; " + insert);
+}
+
 void WriteTestMap(std::initializer_list<const char*> leaveOut) {
     struct TEntry {
         const char* name;

@@ -16,6 +16,9 @@ namespace talmar::test {
 
 void ExecSql(const std::string& file, const std::string& sql);
 void CreateAllTables();
+// Data_ORTEN.DB keyed by NameKP, as some installations keep it, holding the rows inserted by
+// `insert` (an INSERT statement).
+void CreateKeyedOrten(const std::string& insert);
 
 // The test map: every name the builder needs; Addr empty for the names only looked up.
 // Addresses: eSysMode 0x00, eNumKP1/2 0x01/0x02, ec11 0x03, ec12 0x04 (2 bytes), ec21 0x06,

@@ -224,10 +224,7 @@ TEST_F(TStoreTest, AColumnNamedRowidDoesNotChooseTheRecord) {
 }
 
 TEST_F(TStoreTest, OrtenIsReadInTheOrderOfItsKey) {
-    std::string sql = CreateTableSql(TableDef(TTableId::DataORTEN));
-    sql.replace(sql.find("\"NameKP\" VARCHAR(30)"), 20, "\"NameKP\" VARCHAR(30) PRIMARY KEY");
-    ExecSql("Data_ORTEN.DB",
-            sql + "; INSERT INTO Data_ORTEN (NameKP, ENumController) VALUES ('B', 2), ('C', 3), ('A', 1)");
+    CreateKeyedOrten("INSERT INTO Data_ORTEN (NameKP, ENumController) VALUES ('B', 2), ('C', 3), ('A', 1)");
     TTable t(TableDef(TTableId::DataORTEN));
     t.Open();
     std::vector<std::int64_t> seen;
