@@ -72,11 +72,11 @@ void CheckImageLines(const std::string& text) {
     }
 }
 
-// Whether a file that was only read still holds what it held. SQLite keeps its own bookkeeping
-// in the 100-byte file header (change counter, size in pages, free-list counts, the version that
-// wrote them) and puts it right in a write transaction, such as the one that locks an exclusive
-// table, when it finds it stale; a short last page is then written out whole, completed with
-// zeros. Nothing after the header may change.
+// Whether a file that was only read still holds what it held. The 100-byte file header is
+// SQLite's: it records the journal mode, which opening a table sets to the rollback journal, and
+// bookkeeping (change counter, size in pages, free-list counts) that SQLite puts right whenever it
+// writes the first page; a short last page is then written out whole, completed with zeros.
+// Nothing after the header may change.
 bool SameStoredBytes(std::string_view before, const std::string& after) {
     constexpr std::size_t kHeader = 100;
     if (after.size() < before.size())
