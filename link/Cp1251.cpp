@@ -82,6 +82,10 @@ std::string Utf8ToCp1251(std::string_view s) {
             ok = (c & 0xC0) == 0x80;
             cp = (cp << 6) | (c & 0x3F);
         }
+        // A character spelled with more bytes than it needs is malformed too: "\xC0\x8D" would
+        // otherwise slip a CR into a log line.
+        constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+        ok = ok && cp >= kLeast[len];
         if (!ok) {
             out += '?';
             ++i;

@@ -10,7 +10,8 @@ namespace talmar {
 // Bytes in Windows-1251 to UTF-8. The five unassigned codes (0x98 among them) become U+FFFD.
 std::string Cp1251ToUtf8(std::string_view bytes);
 
-// UTF-8 to Windows-1251 bytes. Characters the code page lacks, and malformed UTF-8, become '?'.
+// UTF-8 to Windows-1251 bytes. Characters the code page lacks, and malformed UTF-8 (overlong forms
+// included), become '?'.
 std::string Utf8ToCp1251(std::string_view utf8);
 
 // Appends one character (a code point of the Basic Multilingual Plane) as UTF-8.

@@ -1,5 +1,7 @@
 #include "sim/ModemSim.h"
 
+#include "sim/Modem.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -21,27 +23,7 @@ using std::chrono::duration_cast;
 using std::chrono::microseconds;
 using std::chrono::nanoseconds;
 
-constexpr uint8_t kFnService = 0xAA;
-constexpr uint8_t kFnWriteFlash = 0x1F;
-constexpr uint8_t kFnWriteEeprom = 0x1E;
-constexpr uint8_t kFnReadEeprom = 0xE3;
-constexpr uint8_t kSubIdent = 0xA4;
-constexpr uint8_t kSubFlashPrep = 0xA3;
-constexpr uint8_t kSubBegin = 0xA1;
-constexpr uint8_t kSubEnd = 0xA2;
-
-constexpr std::size_t kTextBytes = 10; // text field of the identification and version replies
 constexpr std::size_t kMaxNoise = 512; // a burst of noise is logged in pieces of this size
-
-// AVR serial programming instructions as the modem's loader takes them.
-constexpr uint8_t kAvrSync = 0xFF;
-constexpr uint8_t kAvrLeave = 0x00;
-constexpr uint8_t kAvrPrefix = 0xAC; // programming enable (AC 53) and chip erase (AC 80)
-constexpr uint8_t kAvrEnable = 0x53;
-constexpr uint8_t kAvrErase = 0x80;
-constexpr uint8_t kAvrFlashHigh = 0x48;
-constexpr uint8_t kAvrFlashLow = 0x40;
-constexpr uint8_t kAvrEeprom = 0xC0;
 
 bool Heard(int baud) {
     return baud == kProgBaud || baud == kGroupBaud;
@@ -96,198 +78,9 @@ std::string Hex(const TBytes& bytes) {
     return s;
 }
 
-// Text reply (identification, version): the count N at offset 4 and ten text bytes; the modem
-// closes its text with a zero, the last byte counted by N.
-TBytes TextField(const std::string& text, const std::optional<TBytes>& raw,
-                 const std::optional<uint8_t>& count, uint8_t& n) {
-    TBytes bytes = raw ? *raw : ToCp1251(text);
-    const std::size_t room = raw ? kTextBytes : kTextBytes - 1;
-    if (bytes.size() > room) {
-        bytes.resize(room);
-    }
-    n = count ? *count : static_cast<uint8_t>(bytes.size() + 1);
-    bytes.resize(kTextBytes, 0);
-    return bytes;
-}
-
-// What one modem sends back to one request.
-struct TReply {
-    int modem = -1;
-    TBytes bytes; // empty: no answer
-    std::string note;
-    int extraDelayMs = 0;
-};
-
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
-
-struct TModemSim::TModem {
-    TModemConfig config;
-    std::vector<uint16_t> flash;
-    TBytes eeprom;
-    int modbusReplies = 0; // since the faults were set
-    int directAnswers = 0; // likewise
-    bool synced = false;   // direct path: synchronisation byte seen
-    bool enabled = false;  // direct path: programming enabled
-
-    explicit TModem(const TModemConfig& c)
-        : config(c), flash(c.flashWords, 0xFFFF), eeprom(c.eepromBytes, 0xFF) {
-        for (const auto& [addr, value] : c.eepromInit) {
-            if (addr < eeprom.size()) {
-                eeprom[addr] = value;
-            }
-        }
-    }
-
-    bool SpeaksModbus() const { return !config.faults.silent && !config.faults.silentModbus; }
-    bool SpeaksDirect() const {
-        return config.programmed && !config.faults.silent && config.faults.silentModbus;
-    }
-
-    // A Modbus request addressed to this modem, its CRC checked.
-    TReply Modbus(const TBytes& f, bool group) {
-        TReply reply;
-        if (!SpeaksModbus()) {
-            reply.note = config.faults.silent ? "модем молчит" : "модем не отвечает по Modbus";
-            return reply;
-        }
-        const uint8_t slave = f[0];
-        const uint8_t fn = f[1];
-        const uint16_t addr = static_cast<uint16_t>(f[2] << 8 | f[3]);
-        const uint8_t n = f[4];
-        TBytes out = {slave, fn, f[2], f[3]};
-        auto status = [&](bool ok) { out.push_back(ok ? kStatusOk : kStatusBadAddress); };
-        if (fn == kFnService && n == 1) {
-            const uint8_t sub = f[5];
-            if (sub == kSubIdent) {
-                uint8_t count = 0;
-                const TBytes text =
-                    group ? TextField(config.version, config.versionBytes, config.versionCount, count)
-                          : TextField(config.ident, config.identBytes, config.identCount, count);
-                out.push_back(count);
-                out.insert(out.end(), text.begin(), text.end());
-            } else if (!group && (sub == kSubFlashPrep || sub == kSubBegin || sub == kSubEnd)) {
-                // The loader erases the program memory when told to prepare for it.
-                if (sub == kSubFlashPrep) {
-                    std::fill(flash.begin(), flash.end(), 0xFFFF);
-                }
-                status(true);
-            } else {
-                reply.note = "неизвестный подкод";
-                out.clear();
-            }
-        } else if (fn == kFnWriteFlash && !group && n >= 2 && n % 2 == 0) {
-            bool ok = true;
-            for (std::size_t k = 0; k < n / 2u; ++k) {
-                const std::size_t w = addr + k;
-                if (w < flash.size()) {
-                    flash[w] = static_cast<uint16_t>(f[5 + 2 * k] | f[6 + 2 * k] << 8);
-                } else {
-                    ok = false;
-                }
-            }
-            status(ok);
-            if (!ok) {
-                reply.note = "запись за пределы FLASH";
-            }
-        } else if (fn == kFnWriteEeprom && n >= 1) {
-            bool ok = true;
-            for (std::size_t k = 0; k < n; ++k) {
-                if (addr + k < eeprom.size()) {
-                    eeprom[addr + k] = f[5 + k];
-                } else {
-                    ok = false;
-                }
-            }
-            status(ok);
-            if (!ok) {
-                reply.note = "запись за пределы EEPROM";
-            }
-        } else if (fn == kFnReadEeprom && group && n >= 1 && addr + std::size_t{n} <= eeprom.size()) {
-            out.resize(2);
-            out.push_back(n);
-            out.insert(out.end(), eeprom.begin() + addr, eeprom.begin() + addr + n);
-        } else {
-            reply.note = "запрос не поддерживается";
-            out.clear();
-        }
-        if (!out.empty()) {
-            AppendCrc(out);
-            const int nth = ++modbusReplies;
-            if (nth == config.faults.badCrcOnReply) {
-                out[out.size() - 2] ^= 0xFF;
-                reply.note = "испорчена CRC";
-            }
-            if (nth == config.faults.shortReplyOn) {
-                out.pop_back();
-                reply.note = "ответ укорочен";
-            }
-            reply.bytes = std::move(out);
-            reply.extraDelayMs = config.faults.extraDelayMs;
-        }
-        return reply;
-    }
-
-    // A whole instruction of the direct path: one byte (synchronisation, leaving programming
-    // mode) or four.
-    TReply Direct(const TBytes& p) {
-        TReply reply;
-        std::optional<uint8_t> out;
-        if (p.size() == 1 && p[0] == kAvrSync) {
-            synced = true;
-            out = kAvrSync;
-        } else if (p.size() == 1) { // leave programming mode
-            if (config.faults.noLeaveAnswer) {
-                reply.note = "не выходит из режима прошивки";
-            } else {
-                synced = false;
-                enabled = false;
-                out = kAvrLeave;
-            }
-        } else {
-            const uint16_t addr = static_cast<uint16_t>(p[1] << 8 | p[2]);
-            const uint8_t data = p[3];
-            if (p[0] == kAvrPrefix && p[1] == kAvrEnable) {
-                enabled = true;
-                out = kAvrEnable;
-            } else if (!enabled) {
-                reply.note = "программирование не разрешено";
-            } else if (p[0] == kAvrPrefix && p[1] == kAvrErase) {
-                std::fill(flash.begin(), flash.end(), 0xFFFF);
-                out = kAvrEnable;
-            } else if (p[0] == kAvrFlashHigh || p[0] == kAvrFlashLow) {
-                if (addr < flash.size()) {
-                    uint16_t& w = flash[addr];
-                    w = p[0] == kAvrFlashHigh ? static_cast<uint16_t>((w & 0x00FF) | data << 8)
-                                              : static_cast<uint16_t>((w & 0xFF00) | data);
-                    out = data;
-                } else {
-                    reply.note = "запись за пределы FLASH";
-                }
-            } else if (p[0] == kAvrEeprom) {
-                if (addr < eeprom.size()) {
-                    eeprom[addr] = data;
-                    out = data;
-                } else {
-                    reply.note = "запись за пределы EEPROM";
-                }
-            } else {
-                reply.note = "неизвестная команда";
-            }
-        }
-        if (out) {
-            uint8_t b = *out;
-            if (++directAnswers == config.faults.wrongEchoOn) {
-                b = static_cast<uint8_t>(~b);
-                reply.note = "неверное эхо";
-            }
-            reply.bytes = {b};
-            reply.extraDelayMs = config.faults.extraDelayMs;
-        }
-        return reply;
-    }
-};
 
 // What the serving thread keeps about the bytes coming in.
 struct TModemSim::TLine {
@@ -757,25 +550,6 @@ void TModemSim::Serve() {
         handleFrame(std::move(rec));
     };
 
-    // Length of the Modbus frame that starts the pending bytes, 0 while unknown, -1 if no frame
-    // can start this way.
-    auto frameLength = [](const TBytes& p) -> long {
-        if (p.size() < 2) {
-            return 0;
-        }
-        const uint8_t fn = p[1];
-        if (fn == kFnReadEeprom) {
-            return 7;
-        }
-        if (fn != kFnService && fn != kFnWriteFlash && fn != kFnWriteEeprom) {
-            return -1;
-        }
-        if (p.size() < 5) {
-            return 0;
-        }
-        return 7 + p[4];
-    };
-
     // The modem that takes the direct path at the programming speed, if any.
     auto directModem = [&]() -> int {
         std::lock_guard lock(mutex_);
@@ -831,7 +605,7 @@ void TModemSim::Serve() {
                 line.ignored.push_back(b);
                 line.ignoredLast = arrival;
                 // A Modbus request among them is logged as one, unanswered by this modem.
-                const long len = frameLength(line.ignored);
+                const long len = FrameLength(line.ignored);
                 if (len > 0 && line.ignored.size() == static_cast<std::size_t>(len)) {
                     completeFrame(line.ignoredStart, arrival, baud, line.ignored);
                 } else if (line.ignored.size() >= kMaxNoise) {
@@ -890,7 +664,7 @@ void TModemSim::Serve() {
             }
             return; // the modems hear nothing but noise at this speed
         }
-        const long len = frameLength(line.pending);
+        const long len = FrameLength(line.pending);
         if (len < 0 && line.pending.size() >= kMaxNoise) {
             flushNoise("не кадр");
             return;

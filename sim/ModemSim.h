@@ -124,6 +124,8 @@ struct TRequestRecord {
     std::string note; // why nothing was answered, or which fault was applied
 };
 
+struct TModem; // one modem's memories and behaviour (sim/Modem.h)
+
 class TModemSim {
 public:
     // Creates the pseudo-terminal and starts serving at once. Throws std::runtime_error when the
@@ -173,7 +175,6 @@ public:
     std::string FormatRecord(const TRequestRecord& record) const;
 
 private:
-    struct TModem;
     struct TLine;
     void Serve();
 
