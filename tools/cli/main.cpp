@@ -94,7 +94,10 @@ int RunCommand(const TOptions& o, TConsole& console, TCliHost& host, TJobFrontDo
     if (o.port.empty()) {
         pref.emplace(TableDef(TTableId::Pref));
         pref->Open();
-        door.numCom = [&pref] { return static_cast<int>(pref->FieldByName("NumCom").AsInteger()); };
+        // A value no one could type is reported with its place, as the window does.
+        door.numCom = [&pref] {
+            return static_cast<int>(pref->CheckedValue(pref->FieldIndex("NumCom")).AsInteger());
+        };
     }
     switch (o.command) {
     case TCommand::Identify: {
