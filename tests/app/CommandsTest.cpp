@@ -7,6 +7,7 @@
 #include "store/DMTables.h"
 #include "tests/support/ExpectedEeprom.h"
 #include "tests/support/LogLines.h"
+#include "tests/support/ProgramFixture.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/TempDir.h"
 
@@ -40,25 +41,15 @@ std::vector<uint16_t> WriteFirmware(const std::string& path, int words) {
     return talmar::test::WriteFirmware(path, words, 0xC000, 7);
 }
 
-struct Commands : ::testing::Test {
+struct Commands : ::testing::Test, talmar::test::TProgramParts {
     TTempDir dir{true};
     std::unique_ptr<sim::TModemSim> sim;
-    TRecordingHost* host = nullptr;
-    std::unique_ptr<TFMain> w;
-    std::unique_ptr<TDMTables> dm;
 
     void SetUp() override {
-        const std::string tool =
-            std::string(TALMAR_BINARY_DIR) + "/tools/tables/talmar-tables sample >/dev/null";
-        ASSERT_EQ(std::system(tool.c_str()), 0);
+        ASSERT_TRUE(talmar::test::MakeSampleTables());
         sim = std::make_unique<sim::TModemSim>();
         setenv("TALMAR_COM2", sim->SlavePath().c_str(), 1); // the sample Pref.db says COM2
-        auto h = std::make_unique<TRecordingHost>();
-        host = h.get();
-        w = std::make_unique<TFMain>(std::move(h));
-        dm = std::make_unique<TDMTables>(w->Host(), w.get());
-        ASSERT_TRUE(dm->Open());
-        w->SetDataModule(dm.get());
+        ASSERT_TRUE(OpenProgram());
     }
     void TearDown() override {
         w.reset();

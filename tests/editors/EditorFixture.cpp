@@ -60,16 +60,10 @@ std::string AccessibleName(TFTuning* window, const char* object) {
 }
 
 void EditorWindowTest::SetUp() {
-    const std::string tool = std::string(TALMAR_BINARY_DIR) + "/tools/tables/talmar-tables sample >/dev/null";
-    ASSERT_EQ(std::system(tool.c_str()), 0);
+    ASSERT_TRUE(MakeSampleTables());
     sim = std::make_unique<sim::TModemSim>();
     setenv("TALMAR_COM2", sim->SlavePath().c_str(), 1); // the sample Pref.db says COM2
-    auto h = std::make_unique<TRecordingHost>();
-    host = h.get();
-    w = std::make_unique<TFMain>(std::move(h));
-    dm = std::make_unique<TDMTables>(w->Host(), w.get());
-    ASSERT_TRUE(dm->Open());
-    w->SetDataModule(dm.get());
+    ASSERT_TRUE(OpenProgram());
     board = std::make_unique<TCopyBoard>(*dm);
     lf = new TFTuningLF(*dm, *board, w->Host(), w.get());
     lt = new TFTuningLT(*dm, *board, w->Host(), w.get());

@@ -9,6 +9,7 @@
 #include "editors/core/CopyBoard.h"
 #include "sim/ModemSim.h"
 #include "store/DMTables.h"
+#include "tests/support/ProgramFixture.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/TempDir.h"
 
@@ -30,7 +31,7 @@ void ExpectInputsNamedByCaptions(TFTuning* window);
 // The accessible name of the window's control of that object name.
 std::string AccessibleName(TFTuning* window, const char* object);
 
-class EditorWindowTest : public ::testing::Test {
+class EditorWindowTest : public ::testing::Test, public TProgramParts {
 protected:
     void SetUp() override;
     void TearDown() override;
@@ -50,9 +51,6 @@ protected:
 
     TTempDir dir{true};
     std::unique_ptr<sim::TModemSim> sim;
-    TRecordingHost* host = nullptr;
-    std::unique_ptr<TFMain> w;
-    std::unique_ptr<TDMTables> dm;
     std::unique_ptr<TCopyBoard> board;
     TFTuningLF* lf = nullptr;
     TFTuningLT* lt = nullptr;

@@ -46,12 +46,7 @@ void TWindowTest::StartLine(const std::vector<TKp>& kps, int com) {
 }
 
 void TWindowTest::Start() {
-    auto h = std::make_unique<TRecordingHost>();
-    host = h.get();
-    w = std::make_unique<TFMain>(std::move(h));
-    dm = std::make_unique<TDMTables>(w->Host(), w.get());
-    ASSERT_TRUE(dm->Open());
-    w->SetDataModule(dm.get());
+    ASSERT_TRUE(OpenProgram());
     TFMain* main = w.get();
     fTuningCom = new TFTuningCom(
         *dm, w->Host(), [main](int numCom) { main->SetComPanel(numCom); }, main);

@@ -8,6 +8,7 @@
 #include "remote/TuningRC.h"
 #include "sim/ModemSim.h"
 #include "store/DMTables.h"
+#include "tests/support/ProgramFixture.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/TempDir.h"
 
@@ -30,7 +31,7 @@ struct TKp {
     bool silent = false;
 };
 
-class TWindowTest : public ::testing::Test {
+class TWindowTest : public ::testing::Test, public TProgramParts {
 protected:
     // The line's device, reached as COM7.
     static constexpr int kLineCom = 7;
@@ -55,9 +56,6 @@ protected:
     TTempDir dir{true};
     std::vector<std::string> boundComs;
     std::unique_ptr<sim::TModemSim> line;
-    TRecordingHost* host = nullptr;
-    std::unique_ptr<TFMain> w;
-    std::unique_ptr<TDMTables> dm;
     TFTuningCom* fTuningCom = nullptr;
     TFTuningRC* fTuningRC = nullptr;
     TFChangeSystem* fChangeSystem = nullptr;
