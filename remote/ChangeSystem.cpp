@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -156,6 +157,8 @@ void TFChangeSystem::CreateControls() {
         model_, [this] { return switch_->Running(); }, this);
     RxDBGridKP->setObjectName("RxDBGridKP");
     RxDBGridKP->SetMultiSelect(true);
+    // The grid marked its current row as chosen while it still took one row only.
+    RxDBGridKP->clearSelection();
     RxDBGridKP->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Rows are chosen, not cells: Tab goes on to the buttons.
     RxDBGridKP->setTabKeyNavigation(false);
@@ -307,6 +310,15 @@ void TFChangeSystem::BChangeModeClick(QPushButton* button) {
             RunCommand([this, b] { switch_->BChangeModeClick(b); });
             return;
         }
+}
+
+void TFChangeSystem::showEvent(QShowEvent* e) {
+    // A command works on the rows the engineer chose for it this time: none are chosen when the
+    // window opens, so a click on a command button alone sends nothing. The current row stays
+    // marked. (A window brought back from the task bar is not opened anew: it keeps its choice.)
+    if (!e->spontaneous() && !switch_->Running())
+        RxDBGridKP->clearSelection();
+    QDialog::showEvent(e);
 }
 
 void TFChangeSystem::reject() {

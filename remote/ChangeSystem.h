@@ -16,6 +16,7 @@
 
 class QCheckBox;
 class QCloseEvent;
+class QShowEvent;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -76,6 +77,7 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* e) override;
+    void showEvent(QShowEvent* e) override;
 
 private:
     void CreateControls();

@@ -160,6 +160,38 @@ TEST_F(ChangeSystem, CommandsShowStopOnTheirButtonAndGiveEverythingBack) {
     EXPECT_EQ(fChangeSystem->LbSuccess->text().toStdString(), "6 / 0"); // a switch leaves the counters
 }
 
+TEST_F(ChangeSystem, NoRowIsChosenWhenTheWindowOpensSoACommandAloneSendsNothing) {
+    StartWith(kLine);
+    // The current row is marked, none is chosen.
+    EXPECT_EQ(Grid()->currentIndex().row(), 0);
+    EXPECT_TRUE(Grid()->SelectedRows().empty());
+    QTest::mouseClick(fChangeSystem->BGoFrec, Qt::LeftButton);
+    QTest::mouseClick(fChangeSystem->BRead, Qt::LeftButton);
+    EXPECT_TRUE(line->Requests().empty());
+    EXPECT_EQ(line->Eeprom(0).at(0), 1);
+    EXPECT_EQ(Cell(0, TFChangeSystem::ColTextSysMode), ""); // SysMode 7 as before
+    EXPECT_EQ(fChangeSystem->LbSuccess->text().toStdString(), "0/0");
+    EXPECT_TRUE(host->messages.empty());
+    ExpectIdle();
+
+    // Rows chosen the last time the window was open are not chosen when it is opened again.
+    ClickRow(1);
+    ClickRow(2, Qt::ControlModifier);
+    ASSERT_EQ(Grid()->SelectedRows(), (std::vector<int>{1, 2}));
+    fChangeSystem->hide();
+    fChangeSystem->show();
+    EXPECT_TRUE(Grid()->SelectedRows().empty());
+    QTest::mouseClick(fChangeSystem->BGoTime, Qt::LeftButton);
+    EXPECT_TRUE(line->Requests().empty());
+
+    // Ctrl+A chooses every row.
+    QTest::keyClick(Grid(), Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(Grid()->SelectedRows(), (std::vector<int>{0, 1, 2, 3}));
+    QTest::mouseClick(fChangeSystem->BRead, Qt::LeftButton);
+    EXPECT_EQ(Slaves(), (std::vector<int>{21, 22, 23, 24}));
+    EXPECT_EQ(fChangeSystem->LbSuccess->text().toStdString(), "4 / 0");
+}
+
 TEST_F(ChangeSystem, WindowDefaultsGridAndColours) {
     MakeTables("7", "1",
                {{"А", 1, 0}, {"Б", 2, 0}, {"В", 3, 0}, {"Г", 4, 0}, {"Д", 5, 0}, {"Е", 6, 0}, {"Ж", 7, 0}});
