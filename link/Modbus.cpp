@@ -77,6 +77,23 @@ int TModbusFrames::BuildRequest(uint8_t fn, const uint8_t* data, int count) {
     return PutRequest(TxFrame.data(), 0x00, fn, static_cast<uint8_t>(count), data, count, CrcReg);
 }
 
+int TModbusFrames::BuildRequest(TRequestId id, const uint8_t* data, int count) {
+    const TRequestSpec& rq = Request(id);
+    uint8_t sub = 0;
+    if (rq.sub >= 0) {
+        if (count != 0)
+            throw std::invalid_argument(std::string("Modbus request ") + rq.name +
+                                        " takes its sub-code only");
+        sub = static_cast<uint8_t>(rq.sub);
+        data = &sub;
+        count = 1;
+    }
+    if (!rq.TakesData(count))
+        throw std::invalid_argument(std::string("Modbus request ") + rq.name + " with " +
+                                    std::to_string(count) + " data bytes");
+    return BuildRequest(rq.fn, data, count);
+}
+
 void TModbusFrames::SetTargetAddress(uint16_t address) {
     PutTargetAddress(TxFrame.data(), address);
 }
@@ -98,16 +115,17 @@ bool ParseIdentReply(TFrame& rx, TCrcReg& reg, std::string* textCp1251) {
     return true;
 }
 
-bool ShortExchange(TComPort& port, TModbusFrames& frames, int length) {
+bool ShortExchange(TComPort& port, TModbusFrames& frames, int length, int replyLength) {
+    if (replyLength < 2 || replyLength > kFrameSize)
+        throw std::invalid_argument("ShortExchange: reply of " + std::to_string(replyLength) + " bytes");
     port.ClearBuffers(true, true);
     port.WriteBlock(frames.TxFrame.data(), length);
-    const int got = port.ReadBlock(frames.RxFrame.data(), kShortReplyLength);
-    return ReplyValid(frames.RxFrame.data(), got, kShortReplyLength, frames.CrcReg);
+    const int got = port.ReadBlock(frames.RxFrame.data(), replyLength);
+    return ReplyValid(frames.RxFrame.data(), got, replyLength, frames.CrcReg);
 }
 
 bool Identify(TComPort& port, TModbusFrames& frames, std::string* text) {
-    const uint8_t sub = SUB_IDENT;
-    const int length = frames.BuildRequest(FN_SERVICE, &sub, 1);
+    const int length = frames.BuildRequest(TRequestId::Ident);
     // Reopening applies the port name and line settings chosen since the last command; it also
     // recovers a port a failed direct-path run left open.
     port.Close();
@@ -118,7 +136,7 @@ bool Identify(TComPort& port, TModbusFrames& frames, std::string* text) {
     port.WriteBlock(frames.TxFrame.data(), length);
     port.Pause(kIdentAnswerMs);
     // The count is not looked at: a short reply leaves zeros, which the CRC check turns away.
-    port.ReadBlock(frames.RxFrame.data(), kIdentReplyLength);
+    port.ReadBlock(frames.RxFrame.data(), Request(TRequestId::Ident).replyLength);
     std::string bytes;
     const bool ok = ParseIdentReply(frames.RxFrame, frames.CrcReg, &bytes);
     if (ok && text)

@@ -14,6 +14,8 @@
 //   5.. data
 //   5+N CRC low, 6+N CRC high
 
+#include "link/Requests.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -27,20 +29,6 @@ class TComPort;
 inline constexpr int kFrameSize = 64;
 using TFrame = std::array<uint8_t, kFrameSize>;
 
-// Function codes.
-inline constexpr uint8_t FN_SERVICE = 0xAA;
-inline constexpr uint8_t FN_WRITE_FLASH = 0x1F;  // one to eight program words, low byte first
-inline constexpr uint8_t FN_WRITE_EEPROM = 0x1E; // one to sixteen data bytes
-
-// Sub-codes of FN_SERVICE.
-inline constexpr uint8_t SUB_IDENT = 0xA4;
-inline constexpr uint8_t SUB_FLASH_PREP = 0xA3;
-inline constexpr uint8_t SUB_BEGIN = 0xA1;
-inline constexpr uint8_t SUB_END = 0xA2;
-
-inline constexpr int kMaxRequestData = 16;
-inline constexpr int kShortReplyLength = 7;
-inline constexpr int kIdentReplyLength = 17;
 inline constexpr int kIdentTextBytes = 10; // the identification reply has room for ten characters
 
 // Pauses of the identification exchange: the modem needs a moment after the port opens, and it
@@ -97,6 +85,9 @@ struct TModbusFrames {
     // length of the request to send (count + 7). More than kMaxRequestData bytes, or a negative
     // count, is a programming error: std::invalid_argument.
     int BuildRequest(uint8_t fn, const uint8_t* data, int count);
+    // A request of the table: its function code, and its sub-code as the one data byte of a
+    // service request. count data bytes outside what the request takes is a programming error.
+    int BuildRequest(TRequestId id, const uint8_t* data = nullptr, int count = 0);
 
     // Offsets 2 and 3: the word (FLASH) or byte (EEPROM) address a data block starts at.
     void SetTargetAddress(uint16_t address);
@@ -116,9 +107,10 @@ bool ParseIdentReply(TFrame& rx, TCrcReg& reg, std::string* textCp1251);
 // --- Exchanges over an open port -------------------------------------------------------------
 
 // The exchange of every programming step: the request already built in frames.TxFrame (length
-// bytes) goes out, up to seven reply bytes are read into RxFrame, and the exchange succeeds only
-// with exactly seven bytes and a right CRC. The port must be open; port errors pass through.
-bool ShortExchange(TComPort& port, TModbusFrames& frames, int length);
+// bytes) goes out, up to replyLength bytes (the request's reply in the table: seven for every
+// programming step) are read into RxFrame, and the exchange succeeds only with exactly that many
+// bytes and a right CRC. The port must be open; port errors pass through.
+bool ShortExchange(TComPort& port, TModbusFrames& frames, int length, int replyLength = kShortReplyLength);
 
 // Asks the modem on the programming cable for its identification. Closes and reopens the port
 // (applying its current name and settings), and leaves it closed. On success the text is given

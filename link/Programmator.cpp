@@ -100,9 +100,9 @@ bool TProgrammator::ProgramMemory(TTypePROM typeProm) {
     return ProgramDirect(type);
 }
 
-bool TProgrammator::Service(uint8_t sub) {
-    const int length = frames_.BuildRequest(FN_SERVICE, &sub, 1);
-    return ShortExchange(RequirePort(), frames_, length);
+bool TProgrammator::Service(TRequestId id) {
+    const int length = frames_.BuildRequest(id);
+    return ShortExchange(RequirePort(), frames_, length, Request(id).replyLength);
 }
 
 bool TProgrammator::ProgramModbus(TTypePROM typeProm) {
@@ -113,13 +113,13 @@ bool TProgrammator::ProgramModbus(TTypePROM typeProm) {
         port.AbortTransfers();
         port.Pause(kOpenSettleMs);
         if (type == tpFLASH) {
-            if (!Service(SUB_FLASH_PREP)) {
+            if (!Service(TRequestId::FlashPrep)) {
                 port.Close();
                 return false;
             }
             port.Pause(kServiceSettleMs);
         }
-        if (!Service(SUB_BEGIN)) {
+        if (!Service(TRequestId::Begin)) {
             port.Close();
             return false;
         }
@@ -128,7 +128,8 @@ bool TProgrammator::ProgramModbus(TTypePROM typeProm) {
         const TImage& image = Image(type);
         const int size = static_cast<int>(image.size());
         const int maxCount = type == tpFLASH ? kFlashBlockWords : kEepromBlockBytes;
-        const uint8_t fn = type == tpFLASH ? FN_WRITE_FLASH : FN_WRITE_EEPROM;
+        const TRequestSpec& block =
+            Request(type == tpFLASH ? TRequestId::WriteFlash : TRequestId::WriteEeprom);
         uint8_t data[kMaxRequestData];
         int index = 0;
         while (index < size) {
@@ -141,8 +142,8 @@ bool TProgrammator::ProgramModbus(TTypePROM typeProm) {
                 if (type == tpFLASH)
                     data[count++] = static_cast<uint8_t>(image[i].Value >> 8);
             }
-            const int length = frames_.BuildRequest(fn, data, count);
-            if (!ShortExchange(port, frames_, length)) {
+            const int length = frames_.BuildRequest(block.id, data, count);
+            if (!ShortExchange(port, frames_, length, block.replyLength)) {
                 port.Close();
                 return false;
             }
@@ -152,7 +153,7 @@ bool TProgrammator::ProgramModbus(TTypePROM typeProm) {
         port.Pause(kOpenSettleMs);
         // The end request carries the address of the last block; the modem takes the run as
         // complete when it has answered it.
-        const bool result = Service(SUB_END);
+        const bool result = Service(TRequestId::End);
         port.ClearBuffers(true, true);
         port.Close();
         return result;

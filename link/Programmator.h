@@ -13,6 +13,7 @@
 
 #include "link/ImageFile.h"
 #include "link/Modbus.h"
+#include "link/Requests.h"
 
 #include <cstdint>
 #include <functional>
@@ -39,8 +40,9 @@ public:
     static constexpr int kServiceSettleMs = 150;
     // The direct path: the modem needs half a second after the port opens before it listens.
     static constexpr int kDirectSettleMs = 500;
-    static constexpr int kFlashBlockWords = 8;
-    static constexpr int kEepromBlockBytes = 16;
+    // The most a data block request carries: eight words, sixteen bytes.
+    static constexpr int kFlashBlockWords = Request(TRequestId::WriteFlash).dataMax / 2;
+    static constexpr int kEepromBlockBytes = Request(TRequestId::WriteEeprom).dataMax;
 
     explicit TProgrammator(IHost& host, TComPort* port = nullptr);
     TProgrammator(const TProgrammator&) = delete;
@@ -128,7 +130,7 @@ private:
     TComPort& RequirePort() const;
     TImage& Image(TTypePROM typeProm) { return typeProm == tpFLASH ? flashImage_ : eepromImage_; }
     const TImage& Image(TTypePROM typeProm) const { return typeProm == tpFLASH ? flashImage_ : eepromImage_; }
-    bool Service(uint8_t sub);
+    bool Service(TRequestId id);
     bool ConfirmedInstruction(TTypePROM typeProm, uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3,
                               uint8_t expected);
 

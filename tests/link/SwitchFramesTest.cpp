@@ -1,5 +1,5 @@
-// The system switch's frames checked on bytes, and its exchange against simulated КП on a line
-// at 9600 baud.
+// The group line's frames checked on bytes, and its exchange against simulated КП on a line at
+// 9600 baud: only the reply of the КП asked counts.
 #include "link/SwitchFrames.h"
 
 #include "link/ComPort.h"
@@ -9,9 +9,12 @@
 
 #include <QTimer>
 #include <chrono>
+#include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
 #include <string>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 using namespace talmar;
@@ -181,4 +184,85 @@ TEST_F(SwitchExchange, SlowASilentKpFailsAfterTheReadTimeOut) {
     EXPECT_GE(sim::TClock::now() - t0, 100ms + 8120ms);
     ASSERT_EQ(sim.Requests().size(), 1u);
     EXPECT_TRUE(sim.Requests()[0].reply.empty());
+}
+
+TEST(SwitchFrames, AReplyAnswersOnlyTheSlaveAndFunctionAsked) {
+    const auto read = Hex("06 E3 00 10 01 57 84");
+    EXPECT_TRUE(ReplyAnswers(read.data(), Hex("06 E3 01 01 31 0A").data()));
+    EXPECT_FALSE(ReplyAnswers(read.data(), Hex("05 E3 01 03 B0 8F").data()));    // another КП
+    EXPECT_FALSE(ReplyAnswers(read.data(), Hex("06 1E 00 10 00 00 00").data())); // another request
+    EXPECT_FALSE(ReplyAnswers(read.data(), Hex("06 E4 00 00 00 00").data()));    // an error reply
+    // A write's reply: only its address and function are looked at.
+    const auto write = Hex("02 1E 00 10 01 03 E9 AF");
+    EXPECT_TRUE(ReplyAnswers(write.data(), Hex("02 1E 00 00 FF 00 00").data()));
+}
+
+namespace {
+
+// Two КП on the line, and a second device on it that asks КП 5 while the program asks КП 6 (as
+// when КП 5 answers a request the program has given up on).
+struct LateReply : ::testing::Test {
+    sim::TModemSim sim{{Kp(5, 3), Kp(6, 1)}, {}};
+    test::TRecordingHost host;
+    TComPort port;
+    TFrame frame{};
+    TCrcReg reg;
+    std::vector<std::vector<uint8_t>> trace; // what the program wrote and read, in order
+
+    void SetUp() override {
+        port.SetPort(sim.SlavePath());
+        port.SetBaudRate(br9600);
+        port.Open();
+        port.SetTrace(
+            [this](bool, const uint8_t* data, int count) { trace.emplace_back(data, data + count); });
+    }
+    // During the 100 ms before the program's request, КП 5 is asked from the other device;
+    // `settled` waits for its whole reply to be in the program's input.
+    void AskKp5DuringThePause(bool settled) {
+        QTimer::singleShot(20, [this, settled] {
+            int fd = ::open(sim.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+            ASSERT_GE(fd, 0);
+            const auto request = Hex("05 E3 00 10 01 13 84");
+            ASSERT_EQ(::write(fd, request.data(), request.size()), static_cast<ssize_t>(request.size()));
+            ::close(fd);
+            const auto giveUp = sim::TClock::now() + 5s;
+            while (settled && port.WaitingInput() < kSysModeReplyLength && sim::TClock::now() < giveUp)
+                std::this_thread::sleep_for(1ms);
+            if (settled) {
+                EXPECT_EQ(port.WaitingInput(), kSysModeReplyLength);
+            }
+        });
+    }
+};
+
+} // namespace
+
+TEST_F(LateReply, AReplyThatCameDuringThePauseIsThrownAway) {
+    AskKp5DuringThePause(true);
+    BuildSysModeRead(frame, 6, kSysModeAddr);
+    ASSERT_TRUE(ExchangeFrame(port, host, frame, reg, kSysModeReadLength, kSysModeReplyLength));
+    EXPECT_EQ(ReplySysMode(frame), 1);
+    EXPECT_EQ(trace, (std::vector{Hex("06 E3 00 10 01 57 84"), Hex("06 E3 01 01 31 0A")}));
+}
+
+TEST_F(LateReply, AReplyFromAnotherKpFailsTheExchange) {
+    // КП 5 takes a second: its reply comes after the request to КП 6, before КП 6's own.
+    sim::TModemFaults slow;
+    slow.extraDelayMs = 1000;
+    sim.SetFaults(0, slow);
+    AskKp5DuringThePause(false);
+    BuildSysModeRead(frame, 6, kSysModeAddr);
+    const TFrame request = frame;
+    EXPECT_FALSE(ExchangeFrame(port, host, frame, reg, kSysModeReadLength, kSysModeReplyLength));
+    EXPECT_EQ(frame, request);
+    EXPECT_EQ(trace, (std::vector{Hex("06 E3 00 10 01 57 84"), Hex("05 E3 01 03 B0 8F")}));
+
+    // КП 6's reply to that request came after it had failed: the next exchange does not take it
+    // for its own (a write here, whose reply is longer).
+    ASSERT_TRUE(sim.WaitForRequests(2, 5s));
+    trace.clear();
+    BuildSysModeWrite(frame, 6, kSysModeAddr, 2);
+    ASSERT_TRUE(ExchangeFrame(port, host, frame, reg, kSysModeWriteLength, kSysModeWriteReplyLength));
+    EXPECT_EQ(trace, (std::vector{Hex("06 1E 00 10 01 02 29 EB"), Hex("06 1E 00 10 00 A7 E8")}));
+    EXPECT_EQ(sim.Eeprom(1)[kSysModeAddr], 2);
 }
