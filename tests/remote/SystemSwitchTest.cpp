@@ -376,11 +376,15 @@ TEST_F(SystemSwitch, WrongControllerNumbersOrNoSysModeAddressAreRefusedBeforeAny
     t.Edit();
     t.SetFieldByName("ENumController", TValue());
     t.Post();
+    ASSERT_TRUE(t.GotoRowId(Row(5)));
+    t.Edit();
+    t.SetFieldByName("ENumController", TValue(-1)); // its low 8 bits would reach modem 255
+    t.Post();
     ASSERT_TRUE(t.GotoRowId(Row(8)));
     t.Edit();
     t.SetFieldByName("ENumController", TValue(300)); // would reach modem 44
     t.Post();
-    window.selected = {Row(8), Row(1), Row(3)};
+    window.selected = {Row(8), Row(1), Row(5), Row(3)};
     port.SetPort("COM9");
     for (const TSwitchButton b : {TSwitchButton::BRead, TSwitchButton::BGoFrec}) {
         host.messages.clear();
@@ -389,11 +393,18 @@ TEST_F(SystemSwitch, WrongControllerNumbersOrNoSysModeAddressAreRefusedBeforeAny
         ASSERT_EQ(host.messages.size(), 1u);
         EXPECT_EQ(host.messages[0].text,
                   "Номер МКД - адрес КП на линии - должен быть от 0 до 255. Неверный номер у "
-                  "КП: \"КП-3\" (номер не задан), \"КП-8\" (300). Запросы не отправлены. "
+                  "КП: \"КП-3\" (номер не задан), \"КП-5\" (-1), \"КП-8\" (300). Запросы не "
+                  "отправлены. "
                   "Исправьте N МКД в таблице Data_ORTEN.DB.");
     }
+    // A number below 0 on its own is refused as well.
+    window.selected = {Row(5)};
+    host.messages.clear();
+    EXPECT_EQ(sw->BChangeModeClick(TSwitchButton::BGoTime).outcome, TSwitchOutcome::Refused);
+    EXPECT_EQ(host.messages.size(), 1u);
     EXPECT_TRUE(sim->Requests().empty());
     EXPECT_EQ(port.Port(), "COM9"); // the port was not touched
+    EXPECT_EQ(Stored(5, "SysMode"), TValue(2));
     EXPECT_EQ(Stored(1, "SysMode"), TValue(2));
     ExpectLineGivenBack();
 
@@ -440,6 +451,34 @@ TEST_F(SystemSwitch, SlowASilentKpShowsNoAnswerAndTheCommandGoesOn) {
     EXPECT_EQ(window.worked.at(1).sysText, "Не отвечает");
     EXPECT_EQ(Stored(3, "SysMode"), TValue(1));
     EXPECT_TRUE(host.messages.empty());
+    ExpectLineGivenBack();
+}
+
+// КП-1 answers after 9 s, when its request has been given up (8.12 s) and КП-2 has been asked
+// (--kp-fault 21,delay,9000 on the simulator). Waits that out.
+TEST_F(SystemSwitch, SlowALateReplyIsNotCreditedToTheNextKp) {
+    Faults(1).extraDelayMs = 9000;
+    ApplyFaults();
+    std::vector<std::vector<uint8_t>> trace;
+    port.SetTrace([&](bool, const uint8_t* data, int count) { trace.emplace_back(data, data + count); });
+    window.selected = {Row(1), Row(2), Row(3)};
+    const TSwitchResult r = sw->BReadClick();
+    EXPECT_EQ(r.outcome, TSwitchOutcome::Done);
+    using B = std::vector<uint8_t>;
+    EXPECT_EQ(trace, (std::vector<B>{
+                         B{0x15, 0xE3, 0x00, 0x00, 0x01, 0xDF, 0x87},
+                         B{}, // КП-1 silent within the limit
+                         B{0x16, 0xE3, 0x00, 0x00, 0x01, 0x9B, 0x87},
+                         B{0x15, 0xE3, 0x01, 0x02, 0x75, 0x8F}, // КП-1's late reply
+                         // КП-2's own reply, come after it, is thrown away before КП-3 is asked
+                         B{0x17, 0xE3, 0x00, 0x00, 0x01, 0xA6, 0x47},
+                         B{0x17, 0xE3, 0x01, 0x01, 0x34, 0x36},
+                     }));
+    EXPECT_EQ(r.successCount, 1);
+    EXPECT_EQ(r.failureCount, 2);
+    EXPECT_EQ(Stored(1, "SysMode"), TValue(0));
+    EXPECT_EQ(Stored(2, "SysMode"), TValue(0)); // not КП-1's code 2
+    EXPECT_EQ(Stored(3, "SysMode"), TValue(1));
     ExpectLineGivenBack();
 }
 
