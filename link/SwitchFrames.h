@@ -57,8 +57,8 @@ std::string ReplyVersionText(const TFrame& reply);
 
 // Whether a reply answers the request: its byte 0 is the slave address asked and its byte 1 the
 // request's function code. A reply from another КП (one that answers late, after its own request
-// was given up) or an error reply fails this. The other bytes are not looked at: the write's reply
-// echoes nothing the program relies on, and its other bytes carry no meaning it knows of.
+// was given up) or an error reply fails this. The other bytes are not looked at: what a modem puts
+// into offsets 2 to 4 of a write's reply is not defined well enough to hold a modem to it.
 bool ReplyAnswers(const uint8_t* request, const uint8_t* reply);
 
 // One request and one reply over the open port, as the group line takes them:
