@@ -72,6 +72,7 @@ void TFTuningCom::SetItemIndex(int index) {
 }
 
 void TFTuningCom::ListDevices() {
+    const size_t before = DeviceItems.size();
     for (QRadioButton* b : DeviceItems) {
         group_->removeButton(b);
         delete b;
@@ -96,6 +97,9 @@ void TFTuningCom::ListDevices() {
         DeviceItems.push_back(b);
         listed_.push_back(c);
     }
+    // The window fits its items again when adapters came or went.
+    if (DeviceItems.size() != before)
+        adjustSize();
 }
 
 void TFTuningCom::FormCreate() {
