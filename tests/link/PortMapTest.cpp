@@ -4,42 +4,23 @@
 
 #include "link/ComPort.h"
 #include "tests/support/Pty.h"
+#include "tests/support/SerialDevices.h"
 #include "tests/support/TempDir.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
-#include <optional>
 
 using namespace talmar;
 using talmar::test::ReadFileBytes;
+using talmar::test::TFakeDevices;
+using talmar::test::TPortsFileVar;
 using talmar::test::TPty;
 using talmar::test::TTempDir;
 using talmar::test::WriteFileBytes;
 
 namespace {
-
-// Points the per-user file of serial devices elsewhere for the life of the object.
-struct TPortsFileVar {
-    std::optional<std::string> old;
-    explicit TPortsFileVar(const std::string& path) {
-        if (const char* v = std::getenv("TALMAR_PORTS_FILE"))
-            old = v;
-        setenv("TALMAR_PORTS_FILE", path.c_str(), 1);
-    }
-    ~TPortsFileVar() {
-        if (old)
-            setenv("TALMAR_PORTS_FILE", old->c_str(), 1);
-        else
-            unsetenv("TALMAR_PORTS_FILE");
-    }
-};
-
-struct TFakeDevices : ISerialDevices {
-    std::vector<TSerialDevice> devices;
-    std::vector<TSerialDevice> List() const override { return devices; }
-};
 
 // Adapters as a Linux machine reports them. The FTDI one has a serial number; the CH340 ones have
 // none, so udev gives twins the same by-id name and only their socket tells them apart.

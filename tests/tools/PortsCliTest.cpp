@@ -5,38 +5,19 @@
 #include "sim/ModemSim.h"
 #include "store/Table.h"
 #include "store/TableDef.h"
+#include "tests/support/SerialDevices.h"
 #include "tests/support/TempDir.h"
 
 #include <QProcess>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <optional>
 
 using namespace talmar;
+using talmar::test::TFakeDevices;
+using talmar::test::TPortsFileVar;
 using talmar::test::TTempDir;
 
 namespace {
-
-// Points the per-user file of serial devices elsewhere for the life of the object.
-struct TPortsFileVar {
-    std::optional<std::string> old;
-    explicit TPortsFileVar(const std::string& path) {
-        if (const char* v = std::getenv("TALMAR_PORTS_FILE"))
-            old = v;
-        setenv("TALMAR_PORTS_FILE", path.c_str(), 1);
-    }
-    ~TPortsFileVar() {
-        if (old)
-            setenv("TALMAR_PORTS_FILE", old->c_str(), 1);
-        else
-            unsetenv("TALMAR_PORTS_FILE");
-    }
-};
-
-struct TFakeDevices : ISerialDevices {
-    std::vector<TSerialDevice> devices;
-    std::vector<TSerialDevice> List() const override { return devices; }
-};
 
 struct TRun {
     int status = -1;
@@ -100,14 +81,6 @@ TEST_F(PortsCli, PortsListsWhatTheWindowOffers) {
                   "COM1\t/dev/ttyS0\nCOM2\t" + sim.SlavePath() + "\nCOM3\t/dev/ttyS2\nCOM4\t/dev/ttyS3\n", 0),
               0u)
         << r.out;
-
-    // A file that cannot be written: the list all the same, and why the numbers may change.
-    const TRun bad = Cli({"ports"}, {{"TALMAR_PORTS_FILE", dir.File("Pref.db/ports")}});
-    EXPECT_NE(bad.out.find("COM4\t/dev/ttyS3\n"), std::string::npos);
-    if (bad.out.find("COM5") != std::string::npos) { // only with an adapter plugged in
-        EXPECT_EQ(bad.status, 2);
-        EXPECT_NE(bad.err.find("Номера адаптеров не сохранены"), std::string::npos) << bad.err;
-    }
 }
 
 TEST_F(PortsCli, JobsOpenTheAdapterOfTheStoredNumberAndNameItOnceGone) {

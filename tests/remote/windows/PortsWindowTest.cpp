@@ -3,6 +3,7 @@
 // unplugged.
 #include "link/PortMap.h"
 #include "tests/remote/windows/WindowFixture.h"
+#include "tests/support/SerialDevices.h"
 
 #include <QAccessible>
 #include <QGroupBox>
@@ -11,33 +12,13 @@
 #include <QRadioButton>
 #include <QtTest/QTest>
 #include <filesystem>
-#include <optional>
 
 using namespace talmar;
+using talmar::test::TFakeDevices;
+using talmar::test::TPortsFileVar;
 using talmar::test::TWindowTest;
 
 namespace {
-
-// Points the per-user file of serial devices elsewhere for the life of the object.
-struct TPortsFileVar {
-    std::optional<std::string> old;
-    explicit TPortsFileVar(const std::string& path) {
-        if (const char* v = std::getenv("TALMAR_PORTS_FILE"))
-            old = v;
-        setenv("TALMAR_PORTS_FILE", path.c_str(), 1);
-    }
-    ~TPortsFileVar() {
-        if (old)
-            setenv("TALMAR_PORTS_FILE", old->c_str(), 1);
-        else
-            unsetenv("TALMAR_PORTS_FILE");
-    }
-};
-
-struct TFakeDevices : ISerialDevices {
-    std::vector<TSerialDevice> devices;
-    std::vector<TSerialDevice> List() const override { return devices; }
-};
 
 struct PortsWindow : TWindowTest {
     std::shared_ptr<TFakeDevices> devices = std::make_shared<TFakeDevices>();
