@@ -170,6 +170,13 @@ TEST_F(PortMapTest, TheMappedDeviceIsOpenedAndAVanishedOneIsNamed) {
     std::filesystem::create_directories(dir.File("by-id"));
     const std::string link = dir.File("by-id/usb-Prolific_PL2303-if00-port0");
     std::filesystem::create_symlink(adapter.SlavePath(), link);
+    // How the system's list finds an adapter's link: the one that leads to its node, the same one
+    // each time when udev gives it two.
+    TPty other;
+    std::filesystem::create_symlink(other.SlavePath(), dir.File("by-id/usb-Another-if00-port0"));
+    std::filesystem::create_symlink(adapter.SlavePath(), dir.File("by-id/usb-Prolific_PL2303-if00-port0-v2"));
+    EXPECT_EQ(LinkTo(dir.File("by-id"), adapter.SlavePath()), link);
+    EXPECT_EQ(LinkTo(dir.File("no-such-folder"), adapter.SlavePath()), "");
     TFakeDevices fake;
     fake.devices = {{"/dev/ttyUSB0", "USB-Serial Controller", "Prolific", "X1", link, ""}};
     TPortMap map;
