@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "link/LogFile.h"
+#include "link/PortMap.h"
 #include "remote/TuningCom.h"
 #include "store/DMTables.h"
 
@@ -295,9 +296,9 @@ void TFMain::UnlockMainWindow() {
 }
 
 void TFMain::SetComPanel(int numCom) {
-    const std::string name = "COM" + std::to_string(numCom);
-    StatusPanels[1]->setText(Q(name));
-    StatusPanels[1]->setToolTip(Q(ComPortHint(numCom)));
+    // "COM3", or the adapter a number of its own stands for; the tool tip names the device.
+    StatusPanels[1]->setText(Q(PortCaption(numCom)));
+    StatusPanels[1]->setToolTip(Q(PortHint(numCom)));
 }
 
 void TFMain::ShowError(const std::string& text) {

@@ -63,7 +63,8 @@ public:
     void UnlockMainWindow();
     bool Locked() const { return locked_; }
 
-    // Status bar panel 1: the port as "COMn", with the device it opens as the tool tip.
+    // Status bar panel 1: the port as "COMn" (with the adapter's name for a device of the per-user
+    // file), with the device it opens as the tool tip.
     void SetComPanel(int numCom);
 
     std::string FirmwareFileName;

@@ -1,5 +1,7 @@
 #include "link/ComPort.h"
 
+#include "link/PortMap.h"
+
 #include <QSerialPort>
 #include <cerrno>
 #include <chrono>
@@ -50,8 +52,9 @@ const char* EComPort::Text(EComPortCode code) {
     return "Com port error";
 }
 
-EComPort::EComPort(EComPortCode code, int winCode)
-    : std::runtime_error(std::string(Text(code)) + " (win error code: " + std::to_string(winCode) + ")"),
+EComPort::EComPort(EComPortCode code, int winCode, const std::string& note)
+    : std::runtime_error(std::string(Text(code)) + " (win error code: " + std::to_string(winCode) + ")" +
+                         (note.empty() ? "" : "\n" + note)),
       code_(code), winCode_(winCode) {}
 
 TComPort::TComPort() = default;
@@ -74,6 +77,9 @@ std::string TComPort::ResolveDevice(const std::string& portName) {
         if (const char* dev = std::getenv(var.c_str()); dev && *dev)
             return dev;
         const long n = std::strtol(portName.c_str() + 3, nullptr, 10);
+        // A serial device chosen in the COM-port window under a number of its own.
+        if (std::string mapped = MappedDevice(static_cast<int>(n)); !mapped.empty())
+            return mapped;
         return "/dev/ttyS" + std::to_string(n - 1);
 #endif
     }
@@ -129,7 +135,7 @@ void TComPort::Open() {
         serial_.reset();
         switch (error) {
         case QSerialPort::DeviceNotFoundError:
-            throw EComPort(EComPortCode::OpenFailed, kWinFileNotFound);
+            throw EComPort(EComPortCode::OpenFailed, kWinFileNotFound, MissingDeviceNote(port_));
         case QSerialPort::PermissionError:
         case QSerialPort::OpenError:
             throw EComPort(EComPortCode::OpenFailed, kWinAccessDenied);

@@ -25,7 +25,8 @@ enum TBaudRate { br9600, br38400 };
 int BaudRateValue(TBaudRate rate);
 
 // Error codes of the port layer; the message is the code's text followed by
-// " (win error code: N)" where N is the code a Windows user would see for the failure.
+// " (win error code: N)" where N is the code a Windows user would see for the failure, and, on a
+// line of its own, a note on the place and the fix where there is one (a device that is gone).
 enum class EComPortCode {
     OpenFailed = 1,        // "Unable to open com port"
     WriteFailed = 2,       // "WriteFile function failed"
@@ -44,7 +45,7 @@ inline constexpr int kWinInvalidHandle = 6;
 
 class EComPort : public std::runtime_error {
 public:
-    EComPort(EComPortCode code, int winCode);
+    EComPort(EComPortCode code, int winCode, const std::string& note = {});
     EComPortCode Code() const { return code_; }
     int WinCode() const { return winCode_; }
     static const char* Text(EComPortCode code);
@@ -77,7 +78,8 @@ public:
 
     bool Connected() const;
 
-    // The device a port name opens: $TALMAR_COMn when set, otherwise /dev/ttyS<n-1>.
+    // The device a port name opens: $TALMAR_COMn when set, otherwise the device the per-user
+    // file of serial devices gives the number (link/PortMap.h), otherwise /dev/ttyS<n-1>.
     static std::string ResolveDevice(const std::string& portName);
     std::string Device() const { return ResolveDevice(port_); }
 

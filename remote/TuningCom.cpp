@@ -1,7 +1,7 @@
 #include "remote/TuningCom.h"
 
-#include "link/ComPort.h"
 #include "link/Host.h"
+#include "link/PortMap.h"
 #include "store/DMTables.h"
 
 #include <QButtonGroup>
@@ -15,25 +15,21 @@
 
 namespace talmar {
 
-std::string ComPortHint(int numCom) {
-    const std::string name = "COM" + std::to_string(numCom);
-    return name + ": " + TComPort::ResolveDevice(name);
-}
-
 TFTuningCom::TFTuningCom(TDMTables& dm, IHost& host, std::function<void(int)> comPanel, QWidget* parent)
-    : QDialog(parent), dm_(dm), host_(host), comPanel_(std::move(comPanel)) {
+    : QDialog(parent), dm_(dm), host_(host), comPanel_(std::move(comPanel)),
+      devices_(std::make_shared<TSystemSerialDevices>()) {
     setObjectName("FTuningCom");
     setWindowTitle(QString::fromUtf8("Выбор COM-порта"));
 
     RGCom = new QGroupBox(QString::fromUtf8("COM-порт"), this);
     RGCom->setObjectName("RGCom");
     group_ = new QButtonGroup(RGCom);
-    auto* items = new QVBoxLayout(RGCom);
+    itemsLayout_ = new QVBoxLayout(RGCom);
     for (int k = 0; k < kPorts; ++k) {
         Items[k] = new QRadioButton(QString("COM%1").arg(k + 1), RGCom);
         Items[k]->setObjectName(QString("RGComItem%1").arg(k));
         group_->addButton(Items[k], k);
-        items->addWidget(Items[k]);
+        itemsLayout_->addWidget(Items[k]);
     }
 
     BitBtn1 = new QPushButton(QString::fromUtf8("OK"), this);
@@ -64,15 +60,46 @@ int TFTuningCom::ItemIndex() const {
 }
 
 void TFTuningCom::SetItemIndex(int index) {
-    if (index >= 0) {
-        Items[index]->setChecked(true);
+    if (QAbstractButton* b = group_->button(index)) {
+        b->setChecked(true);
         return;
     }
     // No port chosen: no button checked.
     group_->setExclusive(false);
-    for (QRadioButton* b : Items)
+    for (QAbstractButton* b : group_->buttons())
         b->setChecked(false);
     group_->setExclusive(true);
+}
+
+void TFTuningCom::ListDevices() {
+    const size_t before = DeviceItems.size();
+    for (QRadioButton* b : DeviceItems) {
+        group_->removeButton(b);
+        delete b;
+    }
+    DeviceItems.clear();
+    listed_.clear();
+    listError_.clear();
+    map_ = TPortMap(); // the file where it is now
+    // The devices and what each number opens may differ from one showing to the next (an adapter
+    // plugged in, $TALMAR_COMn).
+    for (const TPortChoice& c : ListPorts(*devices_, map_, &listError_)) {
+        const QString hint = QString::fromStdString("COM" + std::to_string(c.number) + ": " + c.device);
+        if (c.number <= kPorts) {
+            Items[c.number - 1]->setToolTip(hint);
+            continue;
+        }
+        auto* b = new QRadioButton(QString::fromStdString(c.text), RGCom);
+        b->setObjectName(QString("RGComCOM%1").arg(c.number));
+        b->setToolTip(hint);
+        group_->addButton(b, c.number - 1);
+        itemsLayout_->addWidget(b);
+        DeviceItems.push_back(b);
+        listed_.push_back(c);
+    }
+    // The window fits its items again when adapters came or went.
+    if (DeviceItems.size() != before)
+        adjustSize();
 }
 
 void TFTuningCom::FormCreate() {
@@ -93,13 +120,14 @@ void TFTuningCom::showEvent(QShowEvent* e) {
 }
 
 void TFTuningCom::FormShow() {
-    // The devices may differ from one showing to the next ($TALMAR_COMn).
-    for (int k = 0; k < kPorts; ++k)
-        Items[k]->setToolTip(QString::fromStdString(ComPortHint(k + 1)));
+    ListDevices();
     int index = -1;
     try {
-        // An empty NumCom reads as 0: no item. Beyond the list the last item.
-        index = std::clamp(dm_.NumCom() - 1, -1, kPorts - 1);
+        // An empty NumCom reads as 0: no item. A device listed under the number: its item.
+        // Any other number beyond the list: the last of COM1..COM4.
+        const int numCom = dm_.NumCom();
+        index = numCom > kPorts && group_->button(numCom - 1) ? numCom - 1
+                                                              : std::clamp(numCom - 1, -1, kPorts - 1);
     } catch (const std::exception& e) {
         ShowError(e);
     }
@@ -111,6 +139,19 @@ void TFTuningCom::BitBtn1Click() {
     // Nothing chosen (NumCom 0 or empty when the window opened): storing 0 would make every
     // later command fail to open "COM0", so nothing is stored.
     if (item >= 0) {
+        // A device beyond COM4: its number must reach the per-user file first, or later commands
+        // would open something else under it.
+        const int number = item + 1;
+        const auto c =
+            std::find_if(listed_.begin(), listed_.end(), [&](const auto& l) { return l.number == number; });
+        if (c != listed_.end() && c->mapped && MappedDevice(number).empty()) {
+            std::string why = listError_;
+            if (!why.empty() || !map_.Save(why)) {
+                host_.ShowMessage("Порт COM" + std::to_string(number) + " не выбран: " + why, {},
+                                  TMsgButtons::Ok, TMsgIcon::Error);
+                return;
+            }
+        }
         try {
             TTable& pref = dm_.Pref();
             pref.Edit();

@@ -26,9 +26,13 @@ const char* const kHelp =
     "  talmar-cli switch lf|lt|orten (КП ... | --all)\n"
     "                                      перевести КП в частотную (lf), временную (lt)\n"
     "                                      систему или в ОРТЕН (orten); строка на КП\n"
+    "  talmar-cli ports                    порты, что предлагает окно \"Выбор COM-порта\":\n"
+    "                                      COM1-COM4 и USB-адаптеры под своими номерами;\n"
+    "                                      строка на порт: COMn, устройство, название\n"
     "\n"
     "  --port COMn|УСТРОЙСТВО  порт модема; по умолчанию COM из Pref.db (COMn открывает\n"
-    "                          устройство из $TALMAR_COMn, иначе /dev/ttyS<n-1>)\n"
+    "                          устройство из $TALMAR_COMn, иначе адаптер с этим номером\n"
+    "                          из ~/.config/talmar/ports, иначе /dev/ttyS<n-1>)\n"
     "  КП ... | --all          poll, switch: названия КП из Data_ORTEN.DB без учёта регистра\n"
     "                          (опрашиваются в порядке таблицы) или все КП таблицы\n"
     "  --passes N              poll: число проходов опроса (по умолчанию 1)\n"
@@ -101,7 +105,7 @@ bool ParseOptions(int argc, const char* const* argv, TOptions& options, std::str
         return true;
     }
     if (words.empty()) {
-        error = "не указано задание: identify, flash, eeprom, settings, poll или switch";
+        error = "не указано задание: identify, flash, eeprom, settings, poll, switch или ports";
         return false;
     }
     const std::string& cmd = words[0];
@@ -115,6 +119,10 @@ bool ParseOptions(int argc, const char* const* argv, TOptions& options, std::str
         return ParseSwitchCommand(words, options, error);
     if (!NoSwitchOptions(options, error))
         return false;
+    if (cmd == "ports") {
+        options.command = TCommand::Ports;
+        return arity(0, "ports");
+    }
     if (cmd == "identify") {
         options.command = TCommand::Identify;
         return arity(0, "identify");
@@ -146,7 +154,7 @@ bool ParseOptions(int argc, const char* const* argv, TOptions& options, std::str
         options.kp = words[2];
         return true;
     }
-    error = "неизвестное задание \"" + cmd + "\": identify, flash, eeprom, settings, poll или switch";
+    error = "неизвестное задание \"" + cmd + "\": identify, flash, eeprom, settings, poll, switch или ports";
     return false;
 }
 

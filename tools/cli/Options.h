@@ -11,7 +11,7 @@ inline constexpr int kExitDone = 0;
 inline constexpr int kExitRefused = 1; // the modem or the file refused the job
 inline constexpr int kExitUsage = 2;   // wrong usage or environment
 
-enum class TCommand { Help, Identify, Flash, Eeprom, Settings, Poll, Switch };
+enum class TCommand { Help, Identify, Flash, Eeprom, Settings, Poll, Switch, Ports };
 
 struct TOptions {
     TCommand command = TCommand::Help;

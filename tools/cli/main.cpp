@@ -9,11 +9,13 @@
 #include "link/ImageFile.h"
 #include "link/InstanceLock.h"
 #include "link/LogFile.h"
+#include "link/PortMap.h"
 #include "store/DMTables.h"
 #include "store/DbError.h"
 #include "store/SettingsCommand.h"
 #include "tools/cli/Console.h"
 #include "tools/cli/Options.h"
+#include "tools/cli/PortsCommand.h"
 #include "tools/cli/SessionLog.h"
 #include "tools/cli/SwitchCommand.h"
 
@@ -122,6 +124,8 @@ int RunCommand(const TOptions& o, TConsole& console, TCliHost& host, TJobFrontDo
 
 int Run(const TOptions& o) {
     TConsole console(o.quiet);
+    if (o.command == TCommand::Ports)
+        return RunPortsCommand(TSystemSerialDevices(), console); // no port, no log: no lock
     TCliHost host(console);
 
     // One program on the port and the log at a time, the window included.
