@@ -488,13 +488,14 @@ int ImportHere(const fs::path& work, const fs::path& paradox, const TImportOptio
 }
 
 TEST_F(ImportTool, AReadingThatDoesNotEndIsStoppedAndTheFileReportedDamaged) {
-    TTempDir temp; // the import's temporary folder
+    TTempDir tempRoot;
+    const fs::path temp = tempRoot.Path() / "Временные файлы"; // the import's temporary folder
+    fs::create_directory(temp);
     WriteHangingOrten(paradox.Path());
     WriteTable(paradox.Path(), TTableId::Pref, {Record(TTableId::Pref, {{"NumCom", TValue(3)}})});
     const auto start = std::chrono::steady_clock::now();
-    const TProgramRun r =
-        RunProgram(TALMAR_TABLES_TOOL, {"import", paradox.Path().string()}, work.Path(),
-                   {{"TALMAR_IMPORT_TIME_LIMIT_MS", "1000"}, {"TMPDIR", temp.Path().string()}});
+    const TProgramRun r = RunProgram(TALMAR_TABLES_TOOL, {"import", paradox.Path().string()}, work.Path(),
+                                     {{"TALMAR_IMPORT_TIME_LIMIT_MS", "1000"}, {"TMPDIR", temp.string()}});
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_TRUE(Contains(r.err,
@@ -502,7 +503,7 @@ TEST_F(ImportTool, AReadingThatDoesNotEndIsStoppedAndTheFileReportedDamaged) {
                          "за 1 с и остановлена\ntalmar-tables: ничего не записано\n"))
         << r.err;
     EXPECT_TRUE(Listing(work.Path()).empty());
-    EXPECT_TRUE(Listing(temp.Path()).empty());
+    EXPECT_TRUE(Listing(temp).empty());
     EXPECT_FALSE(ProcessLeftIn(work.Path())) << "the reading child was left running";
 }
 
@@ -646,13 +647,16 @@ std::size_t FieldOffset(const std::string& db, const std::vector<TPxField>& fiel
 // Paradox keeps what was typed in an Alpha field before behind the zero that ends its text.
 TEST_F(ImportTool, AnAlphaFieldThatStartsWithZeroIsEmpty) {
     const std::vector<TPxField> fields = FieldsOf(TableDef(TTableId::ParamType));
-    WriteParadox(paradox.File("ParamType.db"), "", fields,
+    const fs::path folder = paradox.Path() / "Старая база"; // a folder name as a Russian user gives it
+    fs::create_directory(folder);
+    const std::string file = (folder / "ParamType.db").string();
+    WriteParadox(file, "", fields,
                  {Record(TTableId::ParamType, {{"NumParam", TValue(1)}, {"NameEng", TValue("eOld")}}),
                   Record(TTableId::ParamType, {{"NumParam", TValue(2)}, {"NameEng", TValue("eNumKP1")}})});
-    std::string bytes = ReadFileBytes(paradox.File("ParamType.db"));
+    std::string bytes = ReadFileBytes(file);
     bytes[FieldOffset(bytes, fields, 0, 1)] = 0;
-    WriteFileBytes(paradox.File("ParamType.db"), bytes);
-    const TProgramRun r = Import(work.Path(), paradox.Path());
+    WriteFileBytes(file, bytes);
+    const TProgramRun r = Import(work.Path(), folder);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(
         ReadTable(work.Path(), TTableId::ParamType),

@@ -73,8 +73,10 @@ TParadoxTable ReadParadoxTable(const std::string& dbPath, const std::string& mbP
                                std::chrono::milliseconds readAheadLimit = kReadAheadLimit);
 
 // The child's work: opens the private copy at `path` with pxlib and reads its `records` records;
-// 0 when it opened. On Windows the program starts itself as `talmar-tables <kReadAheadArgument>
-// PATH RECORDS` for it.
+// 0 when it opened. Windows has no fork: there the program starts itself again as `PROGRAM
+// <kReadAheadArgument> PATH RECORDS`, so every program that reads tables through this file on
+// Windows answers that command line by returning ReadAhead(PATH, RECORDS) from its main, as
+// talmar-tables does.
 int ReadAhead(const std::string& path, std::uint32_t records);
 inline constexpr const char* kReadAheadArgument = "--read-ahead";
 
