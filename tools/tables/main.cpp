@@ -23,7 +23,7 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
-// windows.h first
+// shellapi.h needs windows.h before it
 #include <shellapi.h>
 #endif
 
