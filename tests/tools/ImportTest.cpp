@@ -1,18 +1,27 @@
 // talmar-tables import run as a user runs it: Paradox tables written by pxlib's own writer in a
 // folder, the real executable in a fresh working folder, the result read through the program's
 // table class and compared with the values the tables were written from.
+#include "tools/tables/Import.h"
+
 #include "sim/ModemSim.h"
 #include "store/Table.h"
 #include "store/TableDef.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
 #include "tests/tools/ParadoxMaker.h"
+#include "tools/tables/Interrupt.h"
 
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <set>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 extern "C" {
 #include <paradox.h>
@@ -418,6 +427,267 @@ TEST_F(ImportTool, AnImportedRecordProgramsTheSameImageAsTheTypedOne) {
         EXPECT_EQ(importedSim.Eeprom(0), typedSim.Eeprom(0));
         EXPECT_NE(importedSim.Eeprom(0), sim::TBytes(importedSim.Eeprom(0).size(), 0xFF));
     }
+}
+
+// A Paradox table whose header has the bytes 0x25..0x28 changed: pxlib goes round its block
+// decryption for ever on it.
+void WriteHangingOrten(const fs::path& dir) {
+    WriteTable(dir, TTableId::DataORTEN, {Record(TTableId::DataORTEN, {{"NameKP", TValue("КП-1")}})});
+    std::string bytes = ReadFileBytes((dir / "Data_ORTEN.DB").string());
+    bytes.replace(0x25, 4, "\x01\x02\x03\x04");
+    WriteFileBytes((dir / "Data_ORTEN.DB").string(), bytes);
+}
+
+// Processes running in a folder (the import's child inherits its working folder). With `end`
+// they are killed, so that a failing test leaves nothing spinning.
+std::vector<pid_t> ProcessesIn(const fs::path& dir, bool end) {
+    std::vector<pid_t> found;
+    const fs::path wanted = fs::canonical(dir);
+    for (const auto& e : fs::directory_iterator("/proc")) {
+        const std::string name = e.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::error_code ec;
+        if (fs::read_symlink(e.path() / "cwd", ec) == wanted) {
+            found.push_back(std::stoi(name));
+            if (end)
+                kill(found.back(), SIGKILL);
+        }
+    }
+    return found;
+}
+
+// Whether a process is still running in the folder once a killed child had time to end.
+bool ProcessLeftIn(const fs::path& dir) {
+    for (int i = 0; i < 100 && !ProcessesIn(dir, false).empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return !ProcessesIn(dir, true).empty();
+}
+
+// The current folder for one scope.
+struct TInFolder {
+    explicit TInFolder(const fs::path& dir) : previous(fs::current_path()) { fs::current_path(dir); }
+    ~TInFolder() { fs::current_path(previous); }
+    fs::path previous;
+};
+
+// The import run inside the test process, in `work`; its messages are returned in err.
+int ImportHere(const fs::path& work, const fs::path& paradox, const TImportOptions& options,
+               std::string* err) {
+    const TInFolder in(work);
+    std::FILE* out = std::tmpfile();
+    std::FILE* errors = std::tmpfile();
+    const int status = ImportTables(paradox.string(), out, errors, options);
+    std::rewind(errors);
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, errors)) > 0;)
+        err->append(buffer, n);
+    std::fclose(out);
+    std::fclose(errors);
+    return status;
+}
+
+TEST_F(ImportTool, AReadingThatDoesNotEndIsStoppedAndTheFileReportedDamaged) {
+    TTempDir tempRoot;
+    const fs::path temp = tempRoot.Path() / "Временные файлы"; // the import's temporary folder
+    fs::create_directory(temp);
+    WriteHangingOrten(paradox.Path());
+    WriteTable(paradox.Path(), TTableId::Pref, {Record(TTableId::Pref, {{"NumCom", TValue(3)}})});
+    const auto start = std::chrono::steady_clock::now();
+    const TProgramRun r = RunProgram(TALMAR_TABLES_TOOL, {"import", paradox.Path().string()}, work.Path(),
+                                     {{"TALMAR_IMPORT_TIME_LIMIT_MS", "1000"}, {"TMPDIR", temp.string()}});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_TRUE(Contains(r.err,
+                         "Файл Data_ORTEN.DB повреждён: библиотека чтения таблиц Paradox не дочитала его "
+                         "за 1 с и остановлена\ntalmar-tables: ничего не записано\n"))
+        << r.err;
+    EXPECT_TRUE(Listing(work.Path()).empty());
+    EXPECT_TRUE(Listing(temp).empty());
+    EXPECT_FALSE(ProcessLeftIn(work.Path())) << "the reading child was left running";
+}
+
+// Ctrl+C reaches the whole process group; SIGTERM (kill, a service manager) the import alone.
+TEST_F(ImportTool, AnInterruptedImportRemovesItsCopiesAndEndsItsChild) {
+    WriteHangingOrten(paradox.Path());
+    for (const bool group : {true, false}) {
+        const int sig = group ? SIGINT : SIGTERM;
+        SCOPED_TRACE(sig);
+        TTempDir temp;
+        const std::string dir = work.Path().string(), tmp = temp.Path().string();
+        const std::string folder = paradox.Path().string();
+        const pid_t pid = fork();
+        if (pid == 0) {
+            setpgid(0, 0);
+            if (chdir(dir.c_str()) != 0)
+                _exit(127);
+            setenv("TMPDIR", tmp.c_str(), 1);
+            setenv("TALMAR_LOCK_DIR", dir.c_str(), 1);
+            setenv("TALMAR_IMPORT_TIME_LIMIT_MS", "120000", 1);
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, 1);
+            dup2(null, 2);
+            execl(TALMAR_TABLES_TOOL, TALMAR_TABLES_TOOL, "import", folder.c_str(), nullptr);
+            _exit(127);
+        }
+        ASSERT_GT(pid, 0);
+        // Once the private copy is there, the child is reading it (or about to).
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (Listing(temp.Path()).empty() && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ASSERT_FALSE(Listing(temp.Path()).empty());
+        kill(group ? -pid : pid, sig);
+        int status = 0;
+        pid_t ended = 0;
+        while ((ended = waitpid(pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (ended == 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            ADD_FAILURE() << "the import did not end";
+        }
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+        EXPECT_TRUE(Listing(temp.Path()).empty());
+        EXPECT_TRUE(Listing(work.Path()).empty());
+        EXPECT_FALSE(ProcessLeftIn(work.Path())) << "the reading child was left running";
+    }
+}
+
+// Interrupted while the new files are there: some written beside their names, one already named.
+TEST_F(ImportTool, AnImportInterruptedAmongItsNewFilesLeavesTheWorkingFolderAsItWas) {
+    WriteAll(paradox.Path(), TestRows());
+    TImportOptions options;
+    options.placing = [](const std::string& name) {
+        if (name == "Data_LF.DB")
+            raise(SIGTERM);
+    };
+    // The import runs in a child of the test, which the signal ends.
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        CatchInterrupts();
+        std::string err;
+        if (ImportHere(work.Path(), paradox.Path(), options, &err) == 130)
+            EndAsInterrupted();
+        _exit(0);
+    }
+    ASSERT_GT(pid, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    EXPECT_TRUE(Listing(work.Path()).empty());
+}
+
+// A table file that another program makes while the import runs: the tables already named by
+// then are taken back, the other program's file is kept.
+TEST_F(ImportTool, ATableFileAppearingMidwayTakesBackTheTablesAlreadyPlaced) {
+    WriteAll(paradox.Path(), TestRows());
+    TImportOptions options;
+    options.placing = [&](const std::string& name) {
+        if (name == "Data_LT.DB")
+            WriteFileBytes(work.File(name), "theirs");
+    };
+    std::string err;
+    EXPECT_EQ(ImportHere(work.Path(), paradox.Path(), options, &err), 2);
+    EXPECT_TRUE(
+        Contains(err, "Файл Data_LT.DB появился в текущей папке во время перевода; он не перезаписан"))
+        << err;
+    EXPECT_EQ(Listing(work.Path()), std::set<std::string>{"Data_LT.DB"});
+    EXPECT_EQ(ReadFileBytes(work.File("Data_LT.DB")), "theirs");
+}
+
+// A fault between writing a table and reading it back (here: one value changed in the file) fails
+// the import, naming the place.
+TEST_F(ImportTool, TheReadBackFindsOneWrongValue) {
+    WriteAll(paradox.Path(), SampleRows());
+    TImportOptions options;
+    options.written = [&](const std::string& file) {
+        if (file.find("Data_LF.DB") == std::string::npos)
+            return;
+        TTable t(TableDef(TTableId::DataLF), work.File(file));
+        t.Open();
+        t.SetRecNo(2);
+        t.Edit();
+        t.SetFieldByName("AttenTr1", TValue(t.FieldByName("AttenTr1").AsInteger() - 1));
+        t.Post();
+        t.Close();
+    };
+    const auto rows = SampleRows().at(TTableId::DataLF);
+    const TTableDef& def = TableDef(TTableId::DataLF);
+    const auto column = std::find_if(def.fields.begin(), def.fields.end(),
+                                     [](const TFieldDef& f) { return f.name == "AttenTr1"; }) -
+                        def.fields.begin();
+    const std::int64_t level = rows.at(1).at(static_cast<std::size_t>(column)).AsInteger();
+    std::string err;
+    EXPECT_EQ(ImportHere(work.Path(), paradox.Path(), options, &err), 1);
+    EXPECT_TRUE(Contains(err, "Проверка Data_LF.DB: значения новой таблицы не равны значениям из " +
+                                  paradox.File("Data_LF.DB") +
+                                  ":\n  запись 2, столбец AttenTr1: в Paradox \"" + std::to_string(level) +
+                                  "\", прочитано \"" + std::to_string(level - 1) + "\"\n"))
+        << err;
+    EXPECT_TRUE(Listing(work.Path()).empty());
+}
+
+// Header size of a table file and where the field `at` of record `record` (from 0) starts, for
+// tables of one block.
+std::size_t FieldOffset(const std::string& db, const std::vector<TPxField>& fields, std::size_t record,
+                        std::size_t at) {
+    std::size_t recordSize = 0, offset = 0;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const std::size_t size =
+            static_cast<std::size_t>(fields[i].size) + (fields[i].type == pxfMemoBLOb ? 10 : 0);
+        if (i < at)
+            offset += size;
+        recordSize += size;
+    }
+    const std::size_t header = static_cast<unsigned char>(db[2]) | static_cast<unsigned char>(db[3]) << 8;
+    return header + 6 + record * recordSize + offset;
+}
+
+// Paradox keeps what was typed in an Alpha field before behind the zero that ends its text.
+TEST_F(ImportTool, AnAlphaFieldThatStartsWithZeroIsEmpty) {
+    const std::vector<TPxField> fields = FieldsOf(TableDef(TTableId::ParamType));
+    const fs::path folder = paradox.Path() / "Старая база"; // a folder name as a Russian user gives it
+    fs::create_directory(folder);
+    const std::string file = (folder / "ParamType.db").string();
+    WriteParadox(file, "", fields,
+                 {Record(TTableId::ParamType, {{"NumParam", TValue(1)}, {"NameEng", TValue("eOld")}}),
+                  Record(TTableId::ParamType, {{"NumParam", TValue(2)}, {"NameEng", TValue("eNumKP1")}})});
+    std::string bytes = ReadFileBytes(file);
+    bytes[FieldOffset(bytes, fields, 0, 1)] = 0;
+    WriteFileBytes(file, bytes);
+    const TProgramRun r = Import(work.Path(), folder);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(
+        ReadTable(work.Path(), TTableId::ParamType),
+        (TRows{Record(TTableId::ParamType, {{"NumParam", TValue(1)}}),
+               Record(TTableId::ParamType, {{"NumParam", TValue(2)}, {"NameEng", TValue("eNumKP1")}})}));
+}
+
+// A memo file cut inside the pointers of a block of short texts, and a record pointing at a text
+// whose pointer the cut left out.
+TEST_F(ImportTool, AMemoFileCutInsideABlockIsReportedWithoutReadingPastItsEnd) {
+    WriteTable(paradox.Path(), TTableId::DataLT,
+               {Record(TTableId::DataLT, {{"NumKP", TValue(1)}, {"Book", TValue(Repeat("щ", 300))}})});
+    const std::string mb = ReadFileBytes(paradox.File("Data_LT.MB"));
+    std::string db = ReadFileBytes(paradox.File("Data_LT.DB"));
+    const std::vector<TPxField> fields = FieldsOf(TableDef(TTableId::DataLT));
+    const std::size_t book = FieldOffset(db, fields, 0, 37) + 240; // the 10-byte pointer after the leader
+    ASSERT_EQ(db.substr(book + 4, 2), std::string("\x2c\x01", 2)) << "the text's length, 300";
+    const std::size_t block =
+        static_cast<unsigned char>(db[book + 1]) * 256u; // texts in whole 256-byte units
+    ASSERT_EQ(mb[block], 3) << "a block of short texts";
+    db[book] = 63; // its last pointer, at 12 + 5 * 63
+    WriteFileBytes(paradox.File("Data_LT.DB"), db);
+    WriteFileBytes(paradox.File("Data_LT.MB"), mb.substr(0, block + 100));
+    const TProgramRun r = Import(work.Path(), paradox.Path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(
+        Contains(r.err, "Запись 1 таблицы Data_LT.DB, поле Book: файл Data_LT.MB повреждён или не от этой "
+                        "таблицы: файл обрезан внутри указателя текста 63 (блок " +
+                            std::to_string(block) + ")"))
+        << r.err;
+    EXPECT_TRUE(Listing(work.Path()).empty());
 }
 
 } // namespace

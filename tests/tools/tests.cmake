@@ -1,4 +1,4 @@
-talmar_add_gtest(tools_tests SOURCES ${srcs} LIBS talmar_store talmar_sim PkgConfig::PXLIB)
+talmar_add_gtest(tools_tests SOURCES ${srcs} LIBS talmar_tables talmar_store talmar_sim PkgConfig::PXLIB)
 # The tools' tests run the real executables from the build tree; the import tests write their
 # Paradox tables with pxlib.
 add_dependencies(tools_tests talmar-cli talmar-tables talmar-modem-sim)

@@ -4,22 +4,31 @@
 #include "store/Table.h"
 #include "store/TableDef.h"
 #include "store/Text.h"
+#include "tools/tables/Interrupt.h"
 #include "tools/tables/ParadoxFile.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <optional>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include <fcntl.h>
 #include <unistd.h>
+#endif
 
 namespace talmar {
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kDone = 0, kFailed = 1, kRefused = 2;
+constexpr int kDone = 0, kFailed = 1, kRefused = 2, kInterrupted = 130;
 
 // A reason to stop the import; the text is printed as it is.
 class TImportError : public std::runtime_error {
@@ -41,8 +50,8 @@ struct TColumn {
 
 struct TImport {
     TTableId id = TTableId::DataLF;
-    fs::path db;
-    std::optional<fs::path> mb;
+    std::string db; // UTF-8 file names
+    std::optional<std::string> mb;
     std::vector<TColumn> columns;
     std::vector<std::vector<TValue>> rows; // values as the new columns hold them, in record order
     std::vector<std::string> matched, empty, extra;
@@ -52,18 +61,18 @@ struct TImport {
 };
 
 // The one file of FOLDER named `name` without regard to letter case, if there is one.
-std::optional<fs::path> FindOne(const std::vector<fs::path>& files, const std::string& name) {
+std::optional<std::string> FindOne(const std::vector<fs::path>& files, const std::string& name) {
     std::vector<fs::path> found;
     for (const fs::path& p : files)
-        if (EqualNoCase(p.filename().string(), name))
+        if (EqualNoCase(Utf8FromPath(p.filename()), name))
             found.push_back(p);
     if (found.size() > 1)
-        throw TImportError("В папке " + found[0].parent_path().string() + " несколько файлов с именем " +
-                           name + " (" + found[0].filename().string() + ", " + found[1].filename().string() +
-                           "): оставьте один");
+        throw TImportError("В папке " + Utf8FromPath(found[0].parent_path()) + " несколько файлов с именем " +
+                           name + " (" + Utf8FromPath(found[0].filename()) + ", " +
+                           Utf8FromPath(found[1].filename()) + "): оставьте один");
     if (found.empty())
         return std::nullopt;
-    return found[0];
+    return Utf8FromPath(found[0]);
 }
 
 // Text for a message, in quotes: at most its first 60 characters.
@@ -195,13 +204,13 @@ std::string Join(const std::vector<std::string>& names) {
 }
 
 // Reads one table and turns its records into the new file's rows, checking every value.
-void Prepare(TImport& im) {
+void Prepare(TImport& im, std::chrono::milliseconds readAheadLimit) {
     const TTableDef& def = TableDef(im.id);
-    if (InspectTableFile(im.db.string()) == TFileKind::Sqlite)
+    if (InspectTableFile(im.db) == TFileKind::Sqlite)
         throw TImportError(
-            "Файл " + im.db.string() +
+            "Файл " + im.db +
             " - уже таблица SQLite, а не Paradox: переводить его не нужно, скопируйте его как есть");
-    const TParadoxTable px = ReadParadoxTable(im.db.string(), im.mb ? im.mb->string() : std::string());
+    const TParadoxTable px = ReadParadoxTable(im.db, im.mb ? *im.mb : std::string(), readAheadLimit);
     im.codePage = px.codePage;
 
     // The new file keeps the Paradox file's column order; the program's columns the Paradox file
@@ -211,7 +220,7 @@ void Prepare(TImport& im) {
         const TParadoxField& pf = px.fields[i];
         for (std::size_t k = 0; k < i; ++k)
             if (EqualNoCase(px.fields[k].name, pf.name))
-                throw TImportError("В таблице " + im.db.string() + " два поля с именем " + pf.name);
+                throw TImportError("В таблице " + im.db + " два поля с именем " + pf.name);
         const auto d = std::find_if(def.fields.begin(), def.fields.end(),
                                     [&](const TFieldDef& f) { return EqualNoCase(f.name, pf.name); });
         const std::string typeName = ParadoxTypeName(pf.type, pf.size);
@@ -222,8 +231,8 @@ void Prepare(TImport& im) {
         }
         if (d != def.fields.end()) {
             if (!pf.supported || !Convertible(pf.type, d->type))
-                throw TImportError("Таблица " + im.db.string() + ", столбец " + pf.name + ": тип " +
-                                   typeName + " не переводится в " + ProgramTypeName(*d) +
+                throw TImportError("Таблица " + im.db + ", столбец " + pf.name + ": тип " + typeName +
+                                   " не переводится в " + ProgramTypeName(*d) +
                                    " - такой тип у этого столбца в программе");
             im.columns.push_back({*d, static_cast<int>(i)});
             im.matched.push_back(d->name);
@@ -232,7 +241,7 @@ void Prepare(TImport& im) {
         }
         const auto extra = pf.supported ? ExtraColumn(pf) : std::nullopt;
         if (!extra)
-            throw TImportError("Таблица " + im.db.string() + ", столбец " + pf.name + ": тип " + typeName +
+            throw TImportError("Таблица " + im.db + ", столбец " + pf.name + ": тип " + typeName +
                                " не переводится. Этого столбца нет в программе; уберите его из таблицы "
                                "в Paradox или измените его тип и повторите перевод");
         im.columns.push_back({*extra, static_cast<int>(i)});
@@ -256,31 +265,40 @@ void Prepare(TImport& im) {
             try {
                 row.push_back(Fit(px.records[r][static_cast<std::size_t>(c.source)], c.field));
             } catch (const TConvertError& e) {
-                throw TImportError("Таблица " + im.db.string() + ", запись " + std::to_string(r + 1) +
-                                   ", столбец " + c.field.name + ": " + e.what());
+                throw TImportError("Таблица " + im.db + ", запись " + std::to_string(r + 1) + ", столбец " +
+                                   c.field.name + ": " + e.what());
             }
         }
         im.rows.push_back(std::move(row));
     }
 }
 
-// The new file beside the final name: written through the program's own table class.
-void WriteTemp(TImport& im) {
+// The name of the new file beside the final name, this process's own.
+std::string TempName(const TImport& im) {
+#ifdef _WIN32
+    const unsigned long pid = GetCurrentProcessId();
+#else
+    const long pid = getpid();
+#endif
+    return "." + TableDef(im.id).fileName + ".import-" + std::to_string(pid);
+}
+
+// The new file (im.temp): written through the program's own table class.
+void WriteTemp(const TImport& im) {
     const TTableDef& def = TableDef(im.id);
     TTableDef fileDef = def;
     fileDef.fields.clear();
     for (const TColumn& c : im.columns)
         fileDef.fields.push_back(c.field);
-    const std::string temp = "." + def.fileName + ".import-" + std::to_string(getpid());
-    CreateTableFile(fileDef, temp);
-    im.temp = temp;
+    CreateTableFile(fileDef, im.temp);
 
-    TTable t(def, temp);
+    TTable t(def, im.temp);
     t.Open();
     std::vector<int> index;
     for (const TColumn& c : im.columns)
         index.push_back(t.FieldIndex(c.field.name));
     for (const std::vector<TValue>& row : im.rows) {
+        StopIfInterrupted();
         t.Insert();
         for (std::size_t i = 0; i < row.size(); ++i)
             if (!row[i].IsNull())
@@ -298,7 +316,7 @@ std::size_t ReadBack(const TImport& im) {
     t.Open();
     if (t.RecordCount() != static_cast<int>(im.rows.size()))
         throw TImportError("Проверка " + def.fileName + ": в новой таблице записей " +
-                           std::to_string(t.RecordCount()) + ", а в " + im.db.string() + " " +
+                           std::to_string(t.RecordCount()) + ", а в " + im.db + " " +
                            std::to_string(im.rows.size()));
     std::size_t compared = 0;
     std::string differ;
@@ -320,13 +338,27 @@ std::size_t ReadBack(const TImport& im) {
     }
     if (!differ.empty())
         throw TImportError("Проверка " + def.fileName + ": значения новой таблицы не равны значениям из " +
-                           im.db.string() + ":" + differ);
+                           im.db + ":" + differ);
     return compared;
 }
 
 // Gives the new file its final name; a file of that name that appeared meanwhile is kept.
 void Place(const TImport& im) {
     const std::string& name = TableDef(im.id).fileName;
+    const auto appeared = [&] {
+        return TAppearedError("Файл " + name +
+                              " появился в текущей папке во время перевода; он не перезаписан");
+    };
+#ifdef _WIN32
+    // Without MOVEFILE_REPLACE_EXISTING the move refuses an existing name.
+    if (MoveFileExW(PathFromUtf8(im.temp).c_str(), PathFromUtf8(name).c_str(), MOVEFILE_WRITE_THROUGH))
+        return;
+    const DWORD err = GetLastError();
+    if (err == ERROR_ALREADY_EXISTS || err == ERROR_FILE_EXISTS)
+        throw appeared();
+    throw TImportError("Не удалось переименовать " + im.temp + " в " + name + ": код ошибки Windows " +
+                       std::to_string(err));
+#else
     if (renameat2(AT_FDCWD, im.temp.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) == 0)
         return;
     int err = errno;
@@ -338,16 +370,16 @@ void Place(const TImport& im) {
         err = errno;
     }
     if (err == EEXIST)
-        throw TAppearedError("Файл " + name +
-                             " появился в текущей папке во время перевода; он не перезаписан");
+        throw appeared();
     throw TImportError("Не удалось переименовать " + im.temp + " в " + name + ": " + std::strerror(err));
+#endif
 }
 
 void RemoveFiles(const std::vector<std::string>& names) {
     for (const std::string& n : names) {
         std::error_code ec;
-        fs::remove(n, ec);
-        fs::remove(n + "-journal", ec);
+        fs::remove(PathFromUtf8(n), ec);
+        fs::remove(PathFromUtf8(n + "-journal"), ec);
     }
 }
 
@@ -355,9 +387,9 @@ std::string Summary(const TImport& im) {
     const auto list = [](std::size_t n, const std::vector<std::string>& names) {
         return std::to_string(n) + (names.empty() ? "" : " (" + Join(names) + ")");
     };
-    std::string from = im.db.string();
+    std::string from = im.db;
     if (im.mb)
-        from += " и " + im.mb->filename().string();
+        from += " и " + Utf8FromPath(PathFromUtf8(*im.mb).filename());
     std::string s = TableDef(im.id).fileName + " из " + from + ": записей " + std::to_string(im.rows.size()) +
                     "; столбцы: совпали " + std::to_string(im.matched.size()) + ", пустые " +
                     list(im.empty.size(), im.empty) + ", лишние " + list(im.extra.size(), im.extra) + "\n";
@@ -371,18 +403,19 @@ std::string Summary(const TImport& im) {
 
 } // namespace
 
-int ImportTables(const std::string& folder, std::FILE* out, std::FILE* err) {
+int ImportTables(const std::string& folder, std::FILE* out, std::FILE* err, const TImportOptions& options) {
     const auto fail = [&](const std::string& message, int status) {
         std::fprintf(err, "talmar-tables: %s\n", message.c_str());
         std::fprintf(err, "talmar-tables: ничего не записано\n");
         return status;
     };
     std::error_code ec;
-    if (!fs::is_directory(folder, ec))
+    const fs::path folderPath = PathFromUtf8(folder);
+    if (!fs::is_directory(folderPath, ec))
         return fail("нет папки " + folder, kRefused);
     std::vector<fs::path> files;
     try {
-        for (const fs::directory_entry& e : fs::directory_iterator(folder))
+        for (const fs::directory_entry& e : fs::directory_iterator(folderPath))
             if (e.is_regular_file(ec))
                 files.push_back(e.path());
     } catch (const fs::filesystem_error& e) {
@@ -401,7 +434,7 @@ int ImportTables(const std::string& folder, std::FILE* out, std::FILE* err) {
             TImport im;
             im.id = id;
             im.db = *db;
-            im.mb = FindOne(files, fs::path(def.fileName).stem().string() + ".MB");
+            im.mb = FindOne(files, Utf8FromPath(fs::path(def.fileName).stem()) + ".MB");
             imports.push_back(std::move(im));
         }
     } catch (const TImportError& e) {
@@ -425,31 +458,49 @@ int ImportTables(const std::string& folder, std::FILE* out, std::FILE* err) {
                     kRefused);
     }
 
+    // Until the last table has its name, a failure or an interruption removes every file this
+    // run made; the names of the files are listed before the files are made.
     std::vector<std::string> temps, placed;
     std::size_t compared = 0;
     try {
-        for (TImport& im : imports)
-            Prepare(im);
         for (TImport& im : imports) {
-            WriteTemp(im);
-            temps.push_back(im.temp);
+            StopIfInterrupted();
+            Prepare(im, options.readAheadLimit);
         }
-        for (const TImport& im : imports)
-            compared += ReadBack(im);
+        for (TImport& im : imports) {
+            StopIfInterrupted();
+            im.temp = TempName(im);
+            temps.push_back(im.temp);
+            WriteTemp(im);
+            if (options.written)
+                options.written(im.temp);
+        }
         for (const TImport& im : imports) {
+            StopIfInterrupted();
+            compared += ReadBack(im);
+        }
+        for (const TImport& im : imports) {
+            StopIfInterrupted();
+            if (options.placing)
+                options.placing(TableDef(im.id).fileName);
             Place(im);
             placed.push_back(TableDef(im.id).fileName);
         }
+        StopIfInterrupted();
     } catch (const std::exception& e) {
         RemoveFiles(temps);
         RemoveFiles(placed);
+        if (dynamic_cast<const TInterrupted*>(&e))
+            return fail(e.what(), kInterrupted);
         return fail(e.what(), dynamic_cast<const TAppearedError*>(&e) ? kRefused : kFailed);
     }
+#ifndef _WIN32 // Windows: the moves were written through
     const int dir = ::open(".", O_RDONLY | O_DIRECTORY);
     if (dir >= 0) {
         ::fsync(dir); // the new names survive a power cut
         ::close(dir);
     }
+#endif
 
     for (const TImport& im : imports)
         std::fputs(Summary(im).c_str(), out);
@@ -458,7 +509,7 @@ int ImportTables(const std::string& folder, std::FILE* out, std::FILE* err) {
                  "из файлов Paradox\n",
                  compared);
     std::fprintf(out, "Переведено таблиц: %zu; они записаны в папку %s\n", imports.size(),
-                 fs::current_path(ec).c_str());
+                 Utf8FromPath(fs::current_path(ec)).c_str());
     return kDone;
 }
 

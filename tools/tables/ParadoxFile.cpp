@@ -1,6 +1,8 @@
 #include "tools/tables/ParadoxFile.h"
 
 #include "link/Cp1251.h"
+#include "store/Value.h"
+#include "tools/tables/Interrupt.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -11,8 +13,20 @@
 #include <memory>
 #include <optional>
 #include <sstream>
+
+#ifdef _WIN32
+#include <random>
+#include <windows.h>
+#else
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+#endif
 
 extern "C" {
 #include <paradox.h>
@@ -43,12 +57,14 @@ std::uint32_t U32(const std::string& b, std::size_t at) {
     return U16(b, at) | (static_cast<std::uint32_t>(U16(b, at + 2)) << 16);
 }
 
+namespace fs = std::filesystem;
+
 std::string FileName(const std::string& path) {
-    return std::filesystem::path(path).filename().string();
+    return Utf8FromPath(PathFromUtf8(path).filename());
 }
 
 std::string ReadWhole(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(PathFromUtf8(path), std::ios::binary);
     if (!in)
         throw TParadoxError("Файл " + path + " не читается: " + std::strerror(errno));
     std::ostringstream s;
@@ -121,32 +137,50 @@ void CheckStructure(const std::string& b, const std::string& name) {
 class TPrivateCopy {
 public:
     TPrivateCopy(const std::string& bytes, const std::string& name) {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "talmar-import-XXXXXX").string();
+        const fs::path temp = fs::temp_directory_path();
+#ifdef _WIN32
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && dir_.empty(); ++attempt) {
+            const fs::path dir = temp / ("talmar-import-" + std::to_string(random()));
+            std::error_code ec;
+            if (fs::create_directory(dir, ec))
+                dir_ = dir;
+        }
+        if (dir_.empty())
+            throw TParadoxError("Не удалось создать временную папку для копии " + name + " в " +
+                                Utf8FromPath(temp));
+#else
+        std::string tmpl = (temp / "talmar-import-XXXXXX").string();
         if (!mkdtemp(tmpl.data()))
             throw TParadoxError("Не удалось создать временную папку для копии " + name + ": " +
                                 std::strerror(errno));
         dir_ = tmpl;
-        path_ = (dir_ / name).string();
+#endif
+        path_ = dir_ / PathFromUtf8(name);
         std::ofstream out(path_, std::ios::binary);
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         out.close();
         if (!out) {
             Remove();
-            throw TParadoxError("Не удалось записать временную копию " + name + " в " + dir_.string());
+            throw TParadoxError("Не удалось записать временную копию " + name + " в " + Utf8FromPath(dir_));
         }
     }
-    ~TPrivateCopy() { Remove(); }
+    ~TPrivateCopy() {
+        Remove();
+    }
     TPrivateCopy(const TPrivateCopy&) = delete;
     TPrivateCopy& operator=(const TPrivateCopy&) = delete;
-    const std::string& Path() const { return path_; }
+    const fs::path& Path() const {
+        return path_;
+    }
 
 private:
     void Remove() {
         std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
+        fs::remove_all(dir_, ec);
     }
-    std::filesystem::path dir_;
-    std::string path_;
+    fs::path dir_;
+    fs::path path_;
 };
 
 void KeepError(pxdoc_t*, int type, const char* msg, void* data) {
@@ -154,50 +188,212 @@ void KeepError(pxdoc_t*, int type, const char* msg, void* data) {
         *static_cast<std::string*>(data) = msg;
 }
 
+// pxlib reads through a stream opened here: in binary mode and by a name that may hold any
+// letters, which its own opening (fopen in text mode, a name in the ANSI code page) does not
+// promise on Windows. It does not close a stream it did not open.
+struct TOpenDoc {
+    pxdoc_t* doc = nullptr;
+    std::FILE* file = nullptr;
+};
+
 struct TDocDeleter {
-    void operator()(pxdoc_t* doc) const {
-        PX_close(doc);
-        PX_delete(doc);
+    void operator()(TOpenDoc* d) const {
+        PX_close(d->doc);
+        PX_delete(d->doc);
+        std::fclose(d->file);
+        delete d;
     }
 };
-using TDoc = std::unique_ptr<pxdoc_t, TDocDeleter>;
+using TDoc = std::unique_ptr<TOpenDoc, TDocDeleter>;
 
-TDoc OpenDoc(const std::string& path, std::string* error) {
-    pxdoc_t* doc = PX_new3(KeepError, nullptr, nullptr, nullptr, error);
-    if (!doc)
-        return nullptr;
-    if (PX_open_file(doc, path.c_str()) < 0) {
-        PX_delete(doc);
+TDoc OpenDoc(const fs::path& path, std::string* error) {
+#ifdef _WIN32
+    std::FILE* file = _wfopen(path.c_str(), L"r+b");
+#else
+    std::FILE* file = std::fopen(path.c_str(), "r+b");
+#endif
+    if (!file) {
+        *error = std::strerror(errno);
         return nullptr;
     }
-    return TDoc(doc);
+    pxdoc_t* doc = PX_new3(KeepError, nullptr, nullptr, nullptr, error);
+    if (!doc) {
+        std::fclose(file);
+        return nullptr;
+    }
+    if (PX_open_fp(doc, file) < 0) {
+        PX_delete(doc);
+        std::fclose(file);
+        return nullptr;
+    }
+    return TDoc(new TOpenDoc{doc, file});
 }
 
-// pxlib may still crash on damage the checks above do not see. A child process reads every
-// record first, so that such a file is reported instead of ending the import without a word.
-void ProbeInChild(const std::string& copy, std::uint32_t records, const std::string& name) {
-    std::fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid < 0)
-        return; // no probe; the checks above still stand
-    if (pid == 0) {
-        std::string error;
-        TDoc doc = OpenDoc(copy, &error);
-        if (!doc)
-            _exit(1);
-        std::vector<char> record(static_cast<std::size_t>(PX_get_recordsize(doc.get())) + 1);
-        for (std::uint32_t r = 0; r < records; ++r)
-            PX_get_record(doc.get(), static_cast<int>(r), record.data());
-        _exit(0);
+// What the child does: every record read once. 0 when the file opened.
+int ReadAll(const fs::path& path, std::uint32_t records) {
+    std::string error;
+    const TDoc doc = OpenDoc(path, &error);
+    if (!doc)
+        return 1;
+    std::vector<char> record(static_cast<std::size_t>(PX_get_recordsize(doc->doc)) + 1);
+    for (std::uint32_t r = 0; r < records; ++r)
+        PX_get_record(doc->doc, static_cast<int>(r), record.data());
+    return 0;
+}
+
+std::string Seconds(std::chrono::milliseconds limit) {
+    return limit.count() % 1000 == 0 ? std::to_string(limit.count() / 1000)
+                                     : FormatFloat(static_cast<double>(limit.count()) / 1000);
+}
+
+// pxlib may crash on damage the checks above do not see, or loop for ever (a changed byte of the
+// header's password key sends it round its block decryption). A child process reads every
+// record first, within a time limit, so that such a file is reported instead of ending the
+// import without a word or hanging it.
+TParadoxError NotReadAhead(const std::string& name) {
+    return TParadoxError("Файл " + name +
+                         " повреждён: библиотека чтения таблиц Paradox не смогла его прочитать");
+}
+
+TParadoxError ReadAheadTimedOut(const std::string& name, std::chrono::milliseconds limit) {
+    return TParadoxError("Файл " + name + " повреждён: библиотека чтения таблиц Paradox не дочитала его за " +
+                         Seconds(limit) + " с и остановлена");
+}
+
+#ifdef _WIN32
+
+// One argument of a command line as the C runtime splits it again.
+std::wstring Quoted(const std::wstring& arg) {
+    std::wstring out = L"\"";
+    std::size_t slashes = 0;
+    for (const wchar_t c : arg) {
+        if (c == L'\\') {
+            ++slashes;
+            continue;
+        }
+        out.append(c == L'"' ? 2 * slashes + 1 : slashes, L'\\');
+        slashes = 0;
+        out += c;
     }
+    out.append(2 * slashes, L'\\');
+    return out + L"\"";
+}
+
+// The program starts itself with a hidden argument: Windows has no fork.
+void ReadAheadInChild(const fs::path& copy, std::uint32_t records, const std::string& name,
+                      std::chrono::milliseconds limit) {
+    std::wstring self(32768, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size()));
+    if (length == 0 || length >= self.size())
+        return; // no reading ahead; the checks above still stand
+    self.resize(length);
+    const std::string hidden = kReadAheadArgument;
+    std::wstring command = Quoted(self) + L" " + std::wstring(hidden.begin(), hidden.end()) + L" " +
+                           Quoted(copy.wstring()) + L" " + std::to_wstring(records);
+    // A job ends the child with this process, however this one ends.
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    if (job) {
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION info{};
+        info.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        SetInformationJobObject(job, JobObjectExtendedLimitInformation, &info, sizeof info);
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child{};
+    if (!CreateProcessW(self.c_str(), command.data(), nullptr, nullptr, FALSE,
+                        CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, nullptr, &startup, &child)) {
+        if (job)
+            CloseHandle(job);
+        return;
+    }
+    if (job)
+        AssignProcessToJobObject(job, child.hProcess);
+    ResumeThread(child.hThread);
+    CloseHandle(child.hThread);
+    HANDLE waits[2] = {child.hProcess, static_cast<HANDLE>(InterruptEvent())};
+    const DWORD count = waits[1] ? 2 : 1;
+    const DWORD woke = WaitForMultipleObjects(count, waits, FALSE, static_cast<DWORD>(limit.count()));
+    if (woke != WAIT_OBJECT_0) {
+        TerminateProcess(child.hProcess, 1);
+        WaitForSingleObject(child.hProcess, INFINITE);
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(child.hProcess, &code);
+    CloseHandle(child.hProcess);
+    if (job)
+        CloseHandle(job);
+    if (woke == WAIT_OBJECT_0 + 1 || Interrupted())
+        throw TInterrupted();
+    if (woke == WAIT_TIMEOUT)
+        throw ReadAheadTimedOut(name, limit);
+    if (woke == WAIT_OBJECT_0 && code >= 0xC0000000) // ended by an exception: access violation...
+        throw NotReadAhead(name);
+}
+
+#else
+
+void ReadAheadInChild(const fs::path& copy, std::uint32_t records, const std::string& name,
+                      std::chrono::milliseconds limit) {
+    // The child holds the write end of a pipe: it closes when the child ends, which poll sees
+    // together with an interruption and the time limit.
+    int ended[2];
+    if (pipe2(ended, O_CLOEXEC) != 0)
+        return; // no reading ahead; the checks above still stand
+    std::fflush(nullptr);
+    sigset_t interrupts, before;
+    sigemptyset(&interrupts);
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&interrupts, sig);
+    sigprocmask(SIG_BLOCK, &interrupts, &before);
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // The child dies of these signals as any program does; the parent ends it when it is interrupted.
+        for (const int sig : {SIGINT, SIGTERM, SIGHUP})
+            std::signal(sig, SIG_DFL);
+        sigprocmask(SIG_SETMASK, &before, nullptr);
+#ifdef __linux__
+        prctl(PR_SET_PDEATHSIG, SIGKILL); // nor does it outlive a parent killed outright
+        if (getppid() != parent)
+            _exit(1);
+#endif
+        close(ended[0]);
+        _exit(ReadAll(copy, records));
+    }
+    sigprocmask(SIG_SETMASK, &before, nullptr);
+    close(ended[1]);
+    if (pid < 0) {
+        close(ended[0]);
+        return;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    bool done = false;
+    while (!done && !Interrupted()) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            break;
+        pollfd fds[2] = {{ended[0], POLLIN, 0}, {InterruptFd(), POLLIN, 0}};
+        const int ready =
+            poll(fds, InterruptFd() >= 0 ? 2 : 1, static_cast<int>(std::min<long long>(left.count(), 60000)));
+        done = ready > 0 && fds[0].revents != 0;
+    }
+    close(ended[0]);
+    if (!done)
+        kill(pid, SIGKILL);
     int status = 0;
     while (waitpid(pid, &status, 0) < 0)
         if (errno != EINTR)
-            return;
+            break;
+    if (Interrupted())
+        throw TInterrupted();
+    if (!done)
+        throw ReadAheadTimedOut(name, limit);
     if (WIFSIGNALED(status))
-        throw TParadoxError("Файл " + name +
-                            " повреждён: библиотека чтения таблиц Paradox не смогла его прочитать");
+        throw NotReadAhead(name);
 }
+
+#endif
 
 bool AllZero(const char* p, int size) {
     for (int i = 0; i < size; ++i)
@@ -244,7 +440,7 @@ class TReader {
 public:
     TReader(const std::string& dbPath, const std::string& mbPath)
         : dbName_(FileName(dbPath)), mbPath_(mbPath),
-          mbName_(std::filesystem::path(dbName_).stem().string() + ".MB") {}
+          mbName_(Utf8FromPath(PathFromUtf8(dbName_).stem()) + ".MB") {}
 
     // The text of a memo field: in the record when it fits the leader, else in the .MB file.
     TValue Memo(const char* p, int size, std::uint32_t record, const TParadoxField& field) {
@@ -269,17 +465,27 @@ public:
             return bad("файл " + mbName_ + " повреждён или не от этой таблицы: " + what + " (блок " +
                        std::to_string(block) + ")");
         };
-        if (block < kMbUnit || block % kMbUnit != 0 || block + kMbPointers > mb.size())
+        // The file may be cut anywhere: every field is checked to lie inside it before it is read.
+        const auto within = [&](std::size_t at, std::size_t size, const std::string& what) {
+            if (at + size > mb.size())
+                throw damaged("файл обрезан внутри " + what);
+        };
+        if (block < kMbUnit || block % kMbUnit != 0 || block >= mb.size())
             throw damaged("ссылка ведёт за конец файла");
+        const unsigned type = U8(mb, block);
         std::size_t start = 0;
         if (slot == 0xFF) {
-            if (U8(mb, block) != kMbSingleBlock || U32(mb, block + 3) != length)
+            if (type != kMbSingleBlock)
+                throw damaged("в блоке нет текста этой длины");
+            within(block, kMbSingleData, "заголовка блока");
+            if (U32(mb, block + 3) != length)
                 throw damaged("в блоке нет текста этой длины");
             start = block + kMbSingleData;
         } else {
-            const std::size_t entry = block + kMbPointers + kMbPointerSize * slot;
-            if (U8(mb, block) != kMbSharedBlock || slot >= kMbSlots)
+            if (type != kMbSharedBlock || slot >= kMbSlots)
                 throw damaged("в блоке нет текста с номером " + std::to_string(slot));
+            const std::size_t entry = block + kMbPointers + kMbPointerSize * slot;
+            within(entry, kMbPointerSize, "указателя текста " + std::to_string(slot));
             const unsigned offset = U8(mb, entry) * 16u;
             const unsigned chunks = U8(mb, entry + 1);
             const unsigned tail = U8(mb, entry + 4);
@@ -289,8 +495,7 @@ public:
             start = block + offset;
         }
         // pxlib's own writer ends the file right after the last text, short of its whole block.
-        if (start + length > mb.size())
-            throw damaged("файл обрезан внутри текста");
+        within(start, length, "текста");
         return TValue(Cp1251ToUtf8(std::string_view(mb.data() + start, length)));
     }
 
@@ -356,7 +561,8 @@ std::string ParadoxTypeName(TParadoxType type, int size) {
     return "тип " + std::to_string(static_cast<int>(type));
 }
 
-TParadoxTable ReadParadoxTable(const std::string& dbPath, const std::string& mbPath) {
+TParadoxTable ReadParadoxTable(const std::string& dbPath, const std::string& mbPath,
+                               std::chrono::milliseconds readAheadLimit) {
     const std::string name = FileName(dbPath);
     const std::string bytes = ReadWhole(dbPath);
     CheckStructure(bytes, name);
@@ -365,17 +571,18 @@ TParadoxTable ReadParadoxTable(const std::string& dbPath, const std::string& mbP
 
     // pxlib opens its file for writing too: it gets a private copy, never the user's file.
     const TPrivateCopy copy(bytes, name);
-    ProbeInChild(copy.Path(), numRecords, name);
+    ReadAheadInChild(copy.Path(), numRecords, name, readAheadLimit);
     std::string pxError;
     const TDoc doc = OpenDoc(copy.Path(), &pxError);
-    if (!doc)
+    pxdoc_t* const px = doc ? doc->doc : nullptr;
+    if (!px)
         throw TParadoxError("Файл " + name + " не читается как таблица Paradox" +
                             (pxError.empty() ? "" : ": " + pxError));
 
     TParadoxTable table;
-    table.codePage = doc->px_head ? doc->px_head->px_doscodepage : 0;
-    const int numFields = PX_get_num_fields(doc.get());
-    const pxfield_t* fields = PX_get_fields(doc.get());
+    table.codePage = px->px_head ? px->px_head->px_doscodepage : 0;
+    const int numFields = PX_get_num_fields(px);
+    const pxfield_t* fields = PX_get_fields(px);
     int total = 0;
     for (int i = 0; i < numFields && fields; ++i) {
         TParadoxField f;
@@ -392,7 +599,7 @@ TParadoxTable ReadParadoxTable(const std::string& dbPath, const std::string& mbP
         total += f.size;
         table.fields.push_back(std::move(f));
     }
-    if (!fields || numFields <= 0 || total != recordSize || PX_get_recordsize(doc.get()) != recordSize)
+    if (!fields || numFields <= 0 || total != recordSize || PX_get_recordsize(px) != recordSize)
         throw TParadoxError("Файл " + name + " повреждён: описание полей не сходится с длиной записи (" +
                             std::to_string(recordSize) + " байт)");
 
@@ -401,7 +608,7 @@ TParadoxTable ReadParadoxTable(const std::string& dbPath, const std::string& mbP
     table.records.reserve(numRecords);
     for (std::uint32_t r = 0; r < numRecords; ++r) {
         const std::uint32_t number = r + 1; // as the user counts them
-        if (!PX_get_record(doc.get(), static_cast<int>(r), record.data()))
+        if (!PX_get_record(px, static_cast<int>(r), record.data()))
             throw TParadoxError("Запись " + std::to_string(number) + " таблицы " + name + " не читается" +
                                 (pxError.empty() ? "" : ": " + pxError));
         std::vector<TValue> values;
@@ -415,7 +622,10 @@ TParadoxTable ReadParadoxTable(const std::string& dbPath, const std::string& mbP
             TValue v;
             // An empty field is all zero bytes. That is its own null marker: pxlib 0.6.8 tests
             // eight bytes of a four-byte Long for it and reads an empty Long as -2147483648.
-            if (!f.supported || AllZero(p, f.size)) {
+            // Alpha text ends at its first zero byte, so one that starts with it is empty
+            // whatever the bytes after it hold (what was typed there before).
+            const bool empty = f.type == TParadoxType::Alpha ? *p == 0 : AllZero(p, f.size);
+            if (!f.supported || empty) {
                 values.push_back(v);
                 p += f.size;
                 continue;
@@ -423,15 +633,15 @@ TParadoxTable ReadParadoxTable(const std::string& dbPath, const std::string& mbP
             switch (f.type) {
             case TParadoxType::Alpha: {
                 char* text = nullptr;
-                if (PX_get_data_alpha(doc.get(), p, f.size, &text) < 0 || !text)
+                if (PX_get_data_alpha(px, p, f.size, &text) < 0 || !text)
                     throw fail();
                 v = TValue(Cp1251ToUtf8(std::string_view(text, strnlen(text, f.size))));
-                doc->free(doc.get(), text);
+                px->free(px, text);
                 break;
             }
             case TParadoxType::Short: {
                 short s = 0;
-                if (PX_get_data_short(doc.get(), p, f.size, &s) != 1)
+                if (PX_get_data_short(px, p, f.size, &s) != 1)
                     throw fail();
                 v = TValue(s);
                 break;
@@ -439,7 +649,7 @@ TParadoxTable ReadParadoxTable(const std::string& dbPath, const std::string& mbP
             case TParadoxType::Long:
             case TParadoxType::AutoInc: {
                 long l = 0;
-                if (PX_get_data_long(doc.get(), p, f.size, &l) != 1)
+                if (PX_get_data_long(px, p, f.size, &l) != 1)
                     throw fail();
                 v = TValue(static_cast<std::int64_t>(l));
                 break;
@@ -447,14 +657,14 @@ TParadoxTable ReadParadoxTable(const std::string& dbPath, const std::string& mbP
             case TParadoxType::Number:
             case TParadoxType::Currency: {
                 double d = 0;
-                if (PX_get_data_double(doc.get(), p, f.size, &d) != 1)
+                if (PX_get_data_double(px, p, f.size, &d) != 1)
                     throw fail();
                 v = TValue(d);
                 break;
             }
             case TParadoxType::Logical: {
                 char c = 0;
-                if (PX_get_data_byte(doc.get(), p, f.size, &c) != 1)
+                if (PX_get_data_byte(px, p, f.size, &c) != 1)
                     throw fail();
                 v = TValue(c != 0);
                 break;
@@ -471,6 +681,22 @@ TParadoxTable ReadParadoxTable(const std::string& dbPath, const std::string& mbP
         table.records.push_back(std::move(values));
     }
     return table;
+}
+
+int ReadAhead(const std::string& path, std::uint32_t records) {
+#ifdef _WIN32
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX); // a crash ends it without a dialog
+#endif
+    return ReadAll(PathFromUtf8(path), records);
+}
+
+std::filesystem::path PathFromUtf8(const std::string& utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string Utf8FromPath(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
 }
 
 } // namespace talmar

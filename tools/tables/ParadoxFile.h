@@ -6,6 +6,9 @@
 
 #include "store/Value.h"
 
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -59,8 +62,27 @@ struct TParadoxTable {
     int codePage = 0; // as the header gives it (0 when the format has none)
 };
 
+// How long the child that reads a table before this process does may take by default.
+inline constexpr std::chrono::milliseconds kReadAheadLimit{10000};
+
 // Reads the whole table. mbPath is the memo file, empty when there is none beside the table.
-// A damaged or unreadable file throws TParadoxError naming it.
-TParadoxTable ReadParadoxTable(const std::string& dbPath, const std::string& mbPath);
+// A damaged or unreadable file throws TParadoxError naming it; so does a file that the child
+// reading it first has not read within readAheadLimit. An interruption (Interrupt.h) throws
+// TInterrupted.
+TParadoxTable ReadParadoxTable(const std::string& dbPath, const std::string& mbPath,
+                               std::chrono::milliseconds readAheadLimit = kReadAheadLimit);
+
+// The child's work: opens the private copy at `path` with pxlib and reads its `records` records;
+// 0 when it opened. Windows has no fork: there the program starts itself again as `PROGRAM
+// <kReadAheadArgument> PATH RECORDS`, so every program that reads tables through this file on
+// Windows answers that command line by returning ReadAhead(PATH, RECORDS) from its main, as
+// talmar-tables does.
+int ReadAhead(const std::string& path, std::uint32_t records);
+inline constexpr const char* kReadAheadArgument = "--read-ahead";
+
+// File names: UTF-8 text as a path and back, the same on every system (on Windows a plain
+// std::string would be taken in the ANSI code page).
+std::filesystem::path PathFromUtf8(const std::string& utf8);
+std::string Utf8FromPath(const std::filesystem::path& path);
 
 } // namespace talmar

@@ -5,13 +5,27 @@
 #include "store/DbError.h"
 #include "store/TableDef.h"
 #include "tools/tables/Import.h"
+#include "tools/tables/Interrupt.h"
 
 #include <QFile>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <sqlite3.h>
 #include <string>
 #include <vector>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+// shellapi.h needs windows.h before it
+#include <shellapi.h>
+#endif
 
 namespace {
 
@@ -120,12 +134,70 @@ int Run(bool sample) {
     return 0;
 }
 
+// TALMAR_IMPORT_TIME_LIMIT_MS, when set: how long the import's child may take to read a Paradox
+// table before the table counts as damaged (the tests shorten it). False when it is no number.
+bool ReadAheadLimit(std::chrono::milliseconds& limit) {
+    const char* text = std::getenv("TALMAR_IMPORT_TIME_LIMIT_MS");
+    if (!text || !*text)
+        return true;
+    char* end = nullptr;
+    errno = 0;
+    const long long ms = std::strtoll(text, &end, 10);
+    if (errno != 0 || *end != 0 || ms < 1 || ms > 3600000) {
+        std::fprintf(stderr,
+                     "talmar-tables: TALMAR_IMPORT_TIME_LIMIT_MS=%s - не число миллисекунд от 1 до 3600000; "
+                     "исправьте или уберите эту переменную\n",
+                     text);
+        return false;
+    }
+    limit = std::chrono::milliseconds(ms);
+    return true;
+}
+
+#ifdef _WIN32
+// The arguments as UTF-8, whatever the ANSI code page of the system.
+std::vector<std::string> Arguments(int, char**) {
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> args;
+    for (int i = 0; wide && i < count; ++i) {
+        const int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string arg(size > 1 ? static_cast<std::size_t>(size) : 1, '\0');
+        if (size > 1)
+            WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), size, nullptr, nullptr);
+        arg.resize(arg.size() - 1);
+        args.push_back(arg);
+    }
+    LocalFree(wide);
+    return args;
+}
+#else
+std::vector<std::string> Arguments(int argc, char** argv) {
+    return std::vector<std::string>(argv, argv + argc);
+}
+#endif
+
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 3 && std::string(argv[1]) == "import")
-        return ImportTables(argv[2], stdout, stderr);
-    const std::string command = argc == 2 ? argv[1] : "";
+    const std::vector<std::string> args = Arguments(argc, argv);
+#ifdef _WIN32
+    SetConsoleOutputCP(CP_UTF8); // the messages are UTF-8
+    // The import's child that reads a Paradox table first: this program started again.
+    if (args.size() == 4 && args[1] == kReadAheadArgument)
+        return ReadAhead(args[2], static_cast<std::uint32_t>(std::strtoul(args[3].c_str(), nullptr, 10)));
+#endif
+    if (args.size() == 3 && args[1] == "import") {
+        TImportOptions options;
+        if (!ReadAheadLimit(options.readAheadLimit))
+            return 2;
+        CatchInterrupts();
+        const int status = ImportTables(args[2], stdout, stderr, options);
+        if (status == 130 && Interrupted())
+            EndAsInterrupted();
+        return status;
+    }
+    const std::string command = args.size() == 2 ? args[1] : "";
     if (command == "create")
         return Run(false);
     if (command == "sample")
