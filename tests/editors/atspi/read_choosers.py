@@ -15,7 +15,7 @@ import time
 import gi
 
 gi.require_version("Atspi", "2.0")
-from gi.repository import Atspi  # noqa: E402
+from gi.repository import Atspi, GLib  # noqa: E402
 
 
 def find_app(pid):
@@ -25,7 +25,7 @@ def find_app(pid):
         try:
             if app is not None and app.get_process_id() == pid:
                 return app
-        except gi.repository.GLib.Error:
+        except GLib.Error:
             continue
     return None
 
@@ -83,7 +83,7 @@ def main():
                         states = node.get_state_set()
                         if states.contains(Atspi.StateType.SHOWING):
                             found.setdefault(node.get_name(), node)
-                except gi.repository.GLib.Error:
+                except GLib.Error:
                     pass
         if len(found) == len(captions):
             for caption in captions:
