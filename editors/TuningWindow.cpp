@@ -500,16 +500,18 @@ void TFTuning::BProgClick() {
         return;
     // The window takes no input until the programming command returns, however it returns; it
     // keeps painting.
-    programming_ = true;
-    Body->setEnabled(false);
-    struct TRelease {
-        TFTuning* w;
-        ~TRelease() {
-            w->Body->setEnabled(true);
-            w->programming_ = false;
-        }
-    } release{this};
-    Guard([this] { rules_.Program(); });
+    {
+        programming_ = true;
+        Body->setEnabled(false);
+        struct TRelease {
+            TFTuning* w;
+            ~TRelease() {
+                w->Body->setEnabled(true);
+                w->programming_ = false;
+            }
+        } release{this};
+        Guard([this] { rules_.Program(); });
+    }
     BProg->setFocus();
 }
 

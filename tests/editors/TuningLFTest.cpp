@@ -357,6 +357,7 @@ TEST_F(TuningLF, TheWindowTakesInputAgainWhenProgrammingFails) {
     EXPECT_NE(host->messages[0].text.find("диск только для чтения"), std::string::npos);
     EXPECT_TRUE(lf->Body->isEnabled());
     EXPECT_FALSE(lf->Programming());
+    EXPECT_EQ(lf->focusWidget(), lf->BProg); // where the engineer left off
     Table().Cancel();
     lf->hide();
 }
