@@ -2,8 +2,10 @@
 
 #include "store/Text.h"
 
+#include <QAbstractItemView>
 #include <QButtonGroup>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QRadioButton>
 #include <QStyle>
 #include <QToolButton>
@@ -70,18 +72,45 @@ TDBEdit::TDBEdit(TDataSource& source, std::string field, QWidget* parent)
     Refresh();
 }
 
+void TDBEdit::SetMaxChars(int chars) {
+    maxChars_ = chars;
+    Refresh();
+}
+
 void TDBEdit::Refresh() {
     pending_ = false;
     const int f = Field();
-    if (f >= 0 && Source().Table().Field(f).type == TFieldType::Alpha &&
-        maxLength() > Source().Table().Field(f).size)
-        setMaxLength(Source().Table().Field(f).size);
+    limit_ = maxChars_;
+    if (f >= 0 && Source().Table().Field(f).type == TFieldType::Alpha) {
+        const int size = Source().Table().Field(f).size;
+        limit_ = limit_ > 0 ? std::min(limit_, size) : size;
+    }
     const QString text = f < 0 ? QString() : FieldText(Source().Table().Field(f), FieldValue());
+    FitLength(text);
     if (text != this->text())
         setText(text);
 }
 
+void TDBEdit::FitLength(const QString& text) {
+    // The line edit cuts its text to its maximum length: the maximum is never below the text
+    // shown, and follows it down as the engineer shortens it, so that nothing typed grows past
+    // the limit.
+    const int n = limit_ > 0 ? std::max(limit_, static_cast<int>(text.size())) : 32767;
+    if (maxLength() != n)
+        setMaxLength(n);
+}
+
+void TDBEdit::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Escape && !isReadOnly()) {
+        Refresh();
+        e->accept();
+        return;
+    }
+    QLineEdit::keyPressEvent(e);
+}
+
 void TDBEdit::OnTextEdited() {
+    FitLength(text());
     if (pending_)
         return;
     // Auto-edit; on an empty table this starts a new record, which shows its empty fields: the
@@ -168,6 +197,15 @@ void TDBMemo::WritePending() {
     pending_ = false;
 }
 
+void TDBMemo::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Escape && !isReadOnly()) {
+        Refresh();
+        e->accept();
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(e);
+}
+
 void TDBMemo::focusOutEvent(QFocusEvent* e) {
     QPlainTextEdit::focusOutEvent(e);
     if (pending_)
@@ -182,6 +220,9 @@ TDBComboBox::TDBComboBox(TDataSource& source, std::string field, TValueList entr
     setEditable(false);
     for (const TChooserEntry& e : entries_)
         addItem(QString::fromUtf8(e.text));
+    // The list's selected item is the chosen entry even while the list is closed: that is where
+    // a screen reader looks for a chooser's entry.
+    connect(this, &QComboBox::currentIndexChanged, this, &TDBComboBox::ShowEntryInList);
     connect(this, &QComboBox::activated, this, [this](int index) {
         if (index < 0 || index >= static_cast<int>(entries_.size()))
             return;
@@ -195,6 +236,18 @@ void TDBComboBox::Refresh() {
     const int index = ChooserIndex(entries_, FieldValue());
     if (index != currentIndex())
         setCurrentIndex(index);
+}
+
+void TDBComboBox::ShowEntryInList(int index) {
+    QItemSelectionModel* selection = view()->selectionModel();
+    if (!selection)
+        return;
+    if (index < 0) {
+        selection->clear();
+        return;
+    }
+    selection->setCurrentIndex(model()->index(index, modelColumn(), rootModelIndex()),
+                               QItemSelectionModel::ClearAndSelect);
 }
 
 // ---- TDBCheckBox

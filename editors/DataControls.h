@@ -42,15 +42,25 @@ class TDBEdit : public QLineEdit, public TFieldLink {
 public:
     TDBEdit(TDataSource& source, std::string field, QWidget* parent = nullptr);
 
+    // At most this many characters can be typed (0: no limit beyond a text column's size). A
+    // stored value that is wider (an imported table's) is still shown whole.
+    void SetMaxChars(int chars);
     void Refresh() override;
     void WritePending() override;
     // The engineer typed something not yet written to the field.
     bool Pending() const { return pending_; }
 
+protected:
+    // Escape puts back the record's value of the field.
+    void keyPressEvent(QKeyEvent* e) override;
+
 private:
     void OnTextEdited();
     void OnEditingFinished();
+    void FitLength(const QString& text);
 
+    int maxChars_ = 0;
+    int limit_ = 0; // maxChars_, within a text column's size
     bool pending_ = false;
     bool writing_ = false;
 };
@@ -65,6 +75,8 @@ public:
 
 protected:
     void focusOutEvent(QFocusEvent* e) override;
+    // Escape puts back the record's value of the field.
+    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     void OnTextChanged();
@@ -84,6 +96,9 @@ public:
 
     void Refresh() override;
     TValueList Entries() const { return entries_; }
+
+private slots:
+    void ShowEntryInList(int index);
 
 signals:
     // The engineer picked an entry and its value is in the field.

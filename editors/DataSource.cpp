@@ -82,6 +82,26 @@ void TDataSource::UpdateRecord() {
         l->WritePending();
 }
 
+TFieldLink* TDataSource::WriteTyped() {
+    // Every text that converts goes in; the first that does not is shown.
+    TFieldLink* failed = nullptr;
+    std::string error;
+    const auto links = links_;
+    for (TFieldLink* l : links) {
+        try {
+            l->WritePending();
+        } catch (const std::exception& e) {
+            if (!failed) {
+                failed = l;
+                error = e.what();
+            }
+        }
+    }
+    if (failed)
+        ShowError(error);
+    return failed;
+}
+
 void TDataSource::RefreshAll() {
     const auto links = links_;
     for (TFieldLink* l : links)

@@ -73,6 +73,10 @@ public:
     bool StartEdit();
     // Asks every control to write its pending text (before a post or a move).
     void UpdateRecord();
+    // The same, showing an error instead of throwing it: every text that converts goes into the
+    // record; the first control whose text did not is returned (it keeps the text, and its
+    // error is shown), or null when every control's text is in the record.
+    TFieldLink* WriteTyped();
     // Every control shows the current record again.
     void RefreshAll();
 

@@ -4,6 +4,7 @@
 
 #include <QFocusEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPointer>
 #include <QStyledItemDelegate>
@@ -173,6 +174,7 @@ TDBGrid::TDBGrid(TTableModel* model, QWidget* parent) : QTableView(parent), mode
                     QAbstractItemView::AnyKeyPressed);
     verticalHeader()->hide();
     horizontalHeader()->setStretchLastSection(true);
+    setTabKeyNavigation(false);
     link_ = std::make_unique<TEditorLink>(*this, model_->Source());
     connect(&model_->Source(), &TDataSource::recordChanged, this, &TDBGrid::ShowCurrentRecord);
     connect(model_, &QAbstractItemModel::modelReset, this, &TDBGrid::ShowCurrentRecord);
@@ -206,6 +208,17 @@ void TDBGrid::CommitEditor() {
 void TDBGrid::focusInEvent(QFocusEvent* e) {
     QTableView::focusInEvent(e);
     emit entered();
+}
+
+void TDBGrid::keyPressEvent(QKeyEvent* e) {
+    const bool tab = e->key() == Qt::Key_Tab || e->key() == Qt::Key_Backtab;
+    if (tab && (e->modifiers() & Qt::ControlModifier)) {
+        const bool back = e->key() == Qt::Key_Backtab || (e->modifiers() & Qt::ShiftModifier);
+        focusNextPrevChild(!back);
+        e->accept();
+        return;
+    }
+    QTableView::keyPressEvent(e);
 }
 
 void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {

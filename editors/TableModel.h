@@ -84,6 +84,9 @@ signals:
 
 protected:
     void focusInEvent(QFocusEvent* e) override;
+    // Tab, Shift+Tab and Ctrl+Tab move the focus to the next or previous control; the records are
+    // moved with the arrow keys (and the navigator), so the keyboard never stays caught here.
+    void keyPressEvent(QKeyEvent* e) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
 
 private:

@@ -185,7 +185,7 @@ void TFTuning::BuildMainTab(QWidget* page) {
         auto* edit = new TDBEdit(*source_, fieldName, page);
         edit->setObjectName(name);
         if (maxLength > 0)
-            edit->setMaxLength(maxLength);
+            edit->SetMaxChars(maxLength);
         edit->setMaximumWidth(kNumberWidth);
         edit->setAccessibleName(OneLine(label->text()));
         if (*tip)
@@ -270,7 +270,7 @@ void TFTuning::BuildNodes(const std::vector<TFormNode>& nodes, QVBoxLayout* layo
             edit->setAccessibleName(OneLine(n.caption));
             edit->setMaximumWidth(n.field.rfind("Coeff", 0) == 0 ? 2 * kNumberWidth : kNumberWidth);
             if (n.maxLength > 0)
-                edit->setMaxLength(n.maxLength);
+                edit->SetMaxChars(n.maxLength);
             if (n.helpContext)
                 edit->setProperty("helpContext", n.helpContext);
             label->setBuddy(edit);
@@ -477,18 +477,41 @@ void TFTuning::FormHelp(int helpContext) {
 }
 
 void TFTuning::OKBtnClick() {
-    accept();
+    if (!programming_ && WriteTyped())
+        accept();
+}
+
+bool TFTuning::WriteTyped() {
+    TFieldLink* failed = source_->WriteTyped();
+    if (!failed)
+        return true;
+    // The error has been shown; the field keeps its text and gets the focus, on its tab.
+    if (auto* field = dynamic_cast<QWidget*>(failed)) {
+        for (int t = 0; t < General->count(); ++t)
+            if (General->widget(t)->isAncestorOf(field))
+                General->setCurrentIndex(t);
+        field->setFocus();
+    }
+    return false;
 }
 
 void TFTuning::BProgClick() {
     if (programming_)
         return;
-    // The window takes no input until the programming command returns; it keeps painting.
-    programming_ = true;
-    Body->setEnabled(false);
-    Guard([this] { rules_.Program(); });
-    Body->setEnabled(true);
-    programming_ = false;
+    // The window takes no input until the programming command returns, however it returns; it
+    // keeps painting.
+    {
+        programming_ = true;
+        Body->setEnabled(false);
+        struct TRelease {
+            TFTuning* w;
+            ~TRelease() {
+                w->Body->setEnabled(true);
+                w->programming_ = false;
+            }
+        } release{this};
+        Guard([this] { rules_.Program(); });
+    }
     BProg->setFocus();
 }
 
@@ -609,6 +632,12 @@ void TFTuning::keyPressEvent(QKeyEvent* e) {
         FormHelp(w ? w->property("helpContext").toInt() : 0);
         return;
     }
+    // Escape never closes an editor: in a field it puts back the record's value (the field
+    // takes it), elsewhere it does nothing. "Выход" and the close box close the window.
+    if (e->key() == Qt::Key_Escape) {
+        e->accept();
+        return;
+    }
     QDialog::keyPressEvent(e);
 }
 
@@ -621,7 +650,8 @@ void TFTuning::closeEvent(QCloseEvent* e) {
 }
 
 void TFTuning::reject() {
-    if (!programming_)
+    // The close box: as "Выход", the window stays while a field holds text that does not convert.
+    if (!programming_ && WriteTyped())
         QDialog::reject();
 }
 

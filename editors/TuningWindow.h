@@ -103,6 +103,9 @@ private:
     void OnRulesChange(TEditorChange change, int slider);
     void ShowSlider(int slider);
     bool Guard(const std::function<void()>& action);
+    // Writes what is still being typed into the record before the window closes; false, with the
+    // error shown and the field in focus, when some text does not convert.
+    bool WriteTyped();
 
     const TEditorForm& form_;
     std::unique_ptr<TDataSource> source_;

@@ -12,6 +12,7 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev
   xvfb xauth x11-apps xdotool imagemagick fonts-dejavu-core
   dpkg-dev lintian desktop-file-utils librsvg2-bin
+  dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0
 )
 
 missing=()

@@ -82,6 +82,13 @@ void TEditorRules::PasteRule() {
     SetPasteEnabled(board_.CanPaste(table_));
 }
 
+std::vector<int> TEditorRules::SliderIndices(const std::vector<std::string>& names) const {
+    std::vector<int> sliders;
+    for (const std::string& name : names)
+        sliders.push_back(profile_.SliderIndex(name));
+    return sliders;
+}
+
 void TEditorRules::ShowTab(int tab) {
     const TTabProfile& t = profile_.tabs.at(static_cast<std::size_t>(tab));
     if (t.main) {
@@ -89,9 +96,11 @@ void TEditorRules::ShowTab(int tab) {
         if (profile_.captionOnMainTab)
             CaptionRule();
     }
+    // Without a line resistance the range a transmit level must keep to is not known: the tab
+    // shows the record's levels and stores none of them.
+    bool withRange = true;
     if (t.rangeUpdate) {
-        if (!ResistanceChanged())
-            return;
+        withRange = ResistanceChanged();
     } else {
         if (t.edit)
             Edit();
@@ -100,16 +109,16 @@ void TEditorRules::ShowTab(int tab) {
             if (entry < 0) {
                 if (t.messageWithoutResistance)
                     host_.ShowMessage(kMsgNoResistance);
-                return;
+                withRange = false;
+            } else {
+                RangeRule(SliderIndices(t.rangeRule),
+                          LineResistances(profile_.wording)[static_cast<std::size_t>(entry)].value);
             }
-            std::vector<int> sliders;
-            for (const std::string& name : t.rangeRule)
-                sliders.push_back(profile_.SliderIndex(name));
-            RangeRule(sliders, LineResistances(profile_.wording)[static_cast<std::size_t>(entry)].value);
         }
     }
-    for (const std::string& name : t.fieldToSlider)
-        FieldToSlider(profile_.SliderIndex(name));
+    // Each slider shows the level of this record, never a position left by another one.
+    for (const int s : SliderIndices(t.fieldToSlider))
+        ShowLevel(s, withRange);
 }
 
 bool TEditorRules::ResistanceChanged() {
@@ -134,8 +143,9 @@ void TEditorRules::PickResistance(int entry) {
 
 void TEditorRules::RangeRule(const std::vector<int>& sliders, int v) {
     const TTransmitRange r = talmar::RangeRule(v);
-    // The labels of every slider first, then each slider's Min and then its Max: the new Min lies
-    // below the old Max and the new Max, so neither step is refused.
+    // The labels of every slider first, then each slider's range. A level is held to the new
+    // range from the record's own value, on a tab shown or not: the position a slider was left
+    // at (by another record, or before the record's tab was ever shown) plays no part.
     for (const int s : sliders) {
         TSliderState& st = sliders_.at(static_cast<std::size_t>(s));
         if (st.minLabel != r.minLabel || st.maxLabel != r.maxLabel) {
@@ -146,27 +156,34 @@ void TEditorRules::RangeRule(const std::vector<int>& sliders, int v) {
     }
     for (const int s : sliders) {
         TLevelSlider& sl = sliders_.at(static_cast<std::size_t>(s)).slider;
-        for (const bool minFirst : {true, false}) {
-            const int oldMin = sl.Min();
-            const int oldMax = sl.Max();
-            const bool moved = minFirst ? sl.SetMin(r.min) : sl.SetMax(r.max);
-            if (moved || sl.Min() != oldMin || sl.Max() != oldMax)
-                Changed(TEditorChange::Slider, s);
-            if (moved)
-                SliderToField(s);
-        }
+        const int oldMin = sl.Min();
+        const int oldMax = sl.Max();
+        const int oldPosition = sl.Position();
+        sl.SetRange(r.min, r.max);
+        if (sl.Min() != oldMin || sl.Max() != oldMax || sl.Position() != oldPosition)
+            Changed(TEditorChange::Slider, s);
+        ShowLevel(s, true);
     }
 }
 
-void TEditorRules::SetSliderPosition(int slider, int position) {
+void TEditorRules::ShowLevel(int slider, bool store) {
+    TLevelSlider& sl = sliders_.at(static_cast<std::size_t>(slider)).slider;
+    const TValue v = table_.FieldByName(profile_.sliders.at(static_cast<std::size_t>(slider)).field);
+    if (v.IsNull() || v.AsString().empty())
+        return;
+    const std::int64_t level = std::clamp<std::int64_t>(v.AsInteger(), -1000000, 1000000);
+    if (sl.SetPosition(static_cast<int>(level)))
+        Changed(TEditorChange::Slider, slider);
+    // Only a level the range really changed is stored.
+    if (store && sl.Position() != level)
+        SliderToField(slider);
+}
+
+void TEditorRules::MoveSlider(int slider, int position) {
     if (sliders_.at(static_cast<std::size_t>(slider)).slider.SetPosition(position)) {
         Changed(TEditorChange::Slider, slider);
         SliderToField(slider);
     }
-}
-
-void TEditorRules::MoveSlider(int slider, int position) {
-    SetSliderPosition(slider, position);
 }
 
 void TEditorRules::Edit() {
@@ -182,10 +199,7 @@ void TEditorRules::SliderToField(int slider) {
 }
 
 void TEditorRules::FieldToSlider(int slider) {
-    const TValue v = table_.FieldByName(profile_.sliders.at(static_cast<std::size_t>(slider)).field);
-    if (v.IsNull() || v.AsString().empty())
-        return;
-    SetSliderPosition(slider, static_cast<int>(std::clamp<std::int64_t>(v.AsInteger(), -1000000, 1000000)));
+    ShowLevel(slider, true);
 }
 
 void TEditorRules::Copy() {

@@ -87,7 +87,8 @@ public:
     // A reported change: the slider's position into its field, committed at once when the
     // profile says so.
     void SliderToField(int slider);
-    // The field's value into its slider; an empty field leaves the slider as it is.
+    // The field's value into its slider, held to the slider's range; a level the range changed is
+    // stored. An empty field leaves the position as it is.
     void FieldToSlider(int slider);
 
 private:
@@ -99,8 +100,13 @@ private:
 
     void Changed(TEditorChange change, int slider = -1);
     void SetPasteEnabled(bool enabled);
+    // The range of the line-resistance correction v on each of these transmit sliders, and each
+    // shows the record's own level held to it.
     void RangeRule(const std::vector<int>& sliders, int v);
-    void SetSliderPosition(int slider, int position);
+    // The slider shows the current record's level, held to the slider's range. With store, a
+    // level the range changed goes into the record; a level already inside it is not written.
+    void ShowLevel(int slider, bool store);
+    std::vector<int> SliderIndices(const std::vector<std::string>& names) const;
 
     const TEditorProfile& profile_;
     TDMTables& dm_;

@@ -30,6 +30,14 @@ bool TLevelSlider::SetMax(int max) {
     return Clamp();
 }
 
+bool TLevelSlider::SetRange(int min, int max) {
+    if (min >= max)
+        return false;
+    min_ = min;
+    max_ = max;
+    return Clamp();
+}
+
 bool TLevelSlider::SetPosition(int position) {
     const int p = std::clamp(position, min_, max_);
     if (p == position_)

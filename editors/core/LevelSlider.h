@@ -26,6 +26,8 @@ public:
     bool SetMin(int min);
     bool SetMax(int max);
     bool SetPosition(int position);
+    // Both ends at once (refused, changing nothing, when min is not below max).
+    bool SetRange(int min, int max);
 
 private:
     bool Clamp();

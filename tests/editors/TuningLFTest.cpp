@@ -114,6 +114,126 @@ TEST_F(TuningLF, PickingTheLongestLineSetsBothRangesAndClampsBothLevels) {
     EXPECT_EQ(Table().FieldByName("ResistTr"), TValue(-24));
 }
 
+TEST_F(TuningLF, TelesignallingShownOnAnotherKPKeepsThatKPsOwnLevel) {
+    // КП-2: 200 Ω at the line's end (-6), level -34; КП-15: 600 Ω at the end (-15), level -10.
+    const int s2 = SliderOf("RxSlider2");
+    ExecInside(
+        lf, [&] { lf->exec(); },
+        [&] {
+            lf->DBNavigator1->Click(TDBNavigator::Next);
+            lf->General->setCurrentIndex(Tab("TabSheet2"));
+            EXPECT_EQ(lf->Slider(s2)->value(), -34);
+            EXPECT_EQ(lf->Control<QLabel>("Label29")->text().toStdString(), "-40");
+            lf->General->setCurrentIndex(Tab("TabSheet3"));
+            lf->DBNavigator1->Click(TDBNavigator::Next);
+            ASSERT_EQ(Table().FieldByName("NameKP"), TValue("КП-15 Водозабор"));
+            lf->General->setCurrentIndex(Tab("TabSheet2"));
+            EXPECT_EQ(lf->Control<QLabel>("Label29")->text().toStdString(), "-31");
+            EXPECT_EQ(lf->Control<QLabel>("Label30")->text().toStdString(), "15");
+            EXPECT_EQ(lf->Slider(s2)->value(), -10);
+            EXPECT_EQ(lf->Control<TDBEdit>("DBEdit13")->text().toStdString(), "-10");
+        });
+    dm->Close();
+    TTable file(TableDef(TTableId::DataLF));
+    file.Open();
+    file.Last();
+    EXPECT_EQ(file.FieldByName("AttenTr1"), TValue(-10));
+    file.Prior();
+    EXPECT_EQ(file.FieldByName("AttenTr1"), TValue(-34));
+    EXPECT_TRUE(host->messages.empty()) << ::testing::PrintToString(host->Texts());
+}
+
+TEST_F(TuningLF, AShorterLineClampsTheServiceLevelItsTabNeverShowed) {
+    // A legal pair at 1800 Ω at the line's end: level 20 with the correction -24.
+    SetFirst(Table(), {{"ResistTr", -24}, {"AttenTrAUX", 20}});
+    lf->show();
+    lf->General->setCurrentIndex(Tab("TabSheet2"));
+    auto* resist = lf->Control<TDBComboBox>("RxDBComboBox5");
+    resist->setFocus();
+    QTest::keyClick(resist, Qt::Key_Home); // "200 || 200": 0
+    EXPECT_EQ(resist->currentText().toStdString(), "200 || 200");
+    lf->General->setCurrentIndex(Tab("TabSheet4"));
+    EXPECT_EQ(lf->Slider(SliderOf("RxSlider4"))->value(), 0);
+    EXPECT_EQ(lf->Control<TDBEdit>("DBEdit17")->text().toStdString(), "0");
+    lf->hide();
+    EXPECT_EQ(Table().FieldByName("AttenTrAUX"), TValue(0));
+    EXPECT_EQ(Table().FieldByName("ResistTr"), TValue(0));
+}
+
+TEST_F(TuningLF, TextThatDoesNotConvertKeepsTheWindowOpenWithTheFieldAndTheOtherEdits) {
+    const std::string error = "'1x' is not a valid integer value";
+    auto* num = lf->Control<TDBEdit>("NumKPEdit");
+    auto* controller = lf->Control<TDBEdit>("ENumControllerEdit");
+    ExecInside(
+        lf, [&] { lf->exec(); },
+        [&] {
+            controller->selectAll();
+            Type(controller, "9");
+            num->selectAll();
+            Type(num, "1x");
+            lf->General->setCurrentIndex(Tab("TabSheet1")); // the field's tab is not shown
+            // "Выход", the close box and Escape on another control leave the window open.
+            lf->OKBtn->click();
+            EXPECT_TRUE(lf->isVisible());
+            EXPECT_EQ(lf->General->currentIndex(), Tab("TabSheet3"));
+            EXPECT_EQ(lf->focusWidget(), num);
+            lf->close();
+            EXPECT_TRUE(lf->isVisible());
+            QTest::keyClick(lf->BProg, Qt::Key_Escape);
+            QTest::keyClick(controller, Qt::Key_Escape);
+            EXPECT_TRUE(lf->isVisible());
+            ASSERT_FALSE(host->messages.empty());
+            for (const std::string& text : host->Texts())
+                EXPECT_EQ(text, error);
+            EXPECT_EQ(num->text().toStdString(), "1x");
+            EXPECT_EQ(Table().State(), TTableState::Edit);
+            EXPECT_EQ(Table().FieldByName("ENumController"), TValue(9));
+            // Escape in the field puts back the record's value; Escape elsewhere still closes
+            // nothing, and "Выход" (pressed as the check ends) then closes the window.
+            QTest::keyClick(num, Qt::Key_Escape);
+            EXPECT_EQ(num->text().toStdString(), "1");
+            QTest::keyClick(lf->BProg, Qt::Key_Escape);
+            EXPECT_TRUE(lf->isVisible());
+        });
+    dm->Close();
+    TTable file(TableDef(TTableId::DataLF));
+    file.Open();
+    EXPECT_EQ(file.FieldByName("ENumController"), TValue(9));
+    EXPECT_EQ(file.FieldByName("NumKP"), TValue(1));
+}
+
+TEST_F(TuningLF, AStoredNumberWiderThanTheFieldTakesIsShownWhole) {
+    SetFirst(Table(), {{"NumKP", 12345}}); // as an imported table may hold it
+    lf->show();
+    auto* num = lf->Control<TDBEdit>("NumKPEdit");
+    EXPECT_EQ(num->text().toStdString(), "12345");
+    num->selectAll();
+    Type(num, "678901"); // typing keeps to four characters
+    EXPECT_EQ(num->text().toStdString(), "6789");
+    lf->hide();
+    EXPECT_EQ(Table().FieldByName("NumKP"), TValue(6789));
+}
+
+TEST_F(TuningLF, TabLeavesTheRecordListAndOnlyArrowsMoveTheRecord) {
+    lf->show();
+    lf->activateWindow();
+    for (const auto& [key, modifiers] :
+         {std::pair{Qt::Key_Tab, Qt::KeyboardModifiers(Qt::NoModifier)},
+          std::pair{Qt::Key_Backtab, Qt::KeyboardModifiers(Qt::ShiftModifier)},
+          std::pair{Qt::Key_Tab, Qt::KeyboardModifiers(Qt::ControlModifier)}}) {
+        SCOPED_TRACE(modifiers.toInt());
+        lf->DBGrid1->setFocus();
+        ASSERT_EQ(lf->focusWidget(), lf->DBGrid1);
+        QTest::keyClick(lf->DBGrid1, key, modifiers);
+        EXPECT_NE(lf->focusWidget(), lf->DBGrid1);
+        EXPECT_EQ(Table().RecNo(), 1);
+        EXPECT_EQ(lf->General->currentIndex(), Tab("TabSheet3"));
+    }
+    QTest::keyClick(lf->DBGrid1, Qt::Key_Down);
+    EXPECT_EQ(Table().RecNo(), 2);
+    lf->hide();
+}
+
 TEST_F(TuningLF, ServiceTabWithoutAResistanceSaysSoEveryTime) {
     SetFirst(Table(), {{"ResistTr", TValue()}});
     lf->show();
@@ -221,6 +341,25 @@ TEST_F(TuningLF, ProgrammingFromTheWindowReachesTheModemAndHoldsTheWindowMeanwhi
         "с\\.к\\.= -10 дБ",
         kSysFrequency);
     EXPECT_TRUE(sawRun);
+}
+
+TEST_F(TuningLF, TheWindowTakesInputAgainWhenProgrammingFails) {
+    dm->Close();
+    ExecSql("Data_LF.DB", "CREATE TRIGGER refuse BEFORE UPDATE ON Data_LF "
+                          "BEGIN SELECT RAISE(ABORT, 'диск только для чтения'); END;");
+    ASSERT_TRUE(dm->Open());
+    lf->show();
+    auto* num = lf->Control<TDBEdit>("NumKPEdit");
+    num->selectAll();
+    Type(num, "5");
+    lf->BProg->click(); // the commit before the build is refused
+    ASSERT_EQ(host->messages.size(), 1u);
+    EXPECT_NE(host->messages[0].text.find("диск только для чтения"), std::string::npos);
+    EXPECT_TRUE(lf->Body->isEnabled());
+    EXPECT_FALSE(lf->Programming());
+    EXPECT_EQ(lf->focusWidget(), lf->BProg); // where the engineer left off
+    Table().Cancel();
+    lf->hide();
 }
 
 TEST_F(TuningLF, EveryInputIsNamedByItsCaption) {

@@ -75,6 +75,24 @@ TEST_F(TuningLT, ALineResistanceSetsBothChannelsAndCommitsAClampedSecondLevelUns
     lt->hide();
 }
 
+TEST_F(TuningLT, TheFirstChannelShownOnAnotherKPKeepsThatKPsOwnLevel) {
+    // КП-1 at the low end of the 200 Ω range; КП-10 on 600 Ω mid-line (-9: -37..9) at -30.
+    SetFirst(Table(), {{"AttenTr1", -46}});
+    lt->show();
+    lt->General->setCurrentIndex(Tab("TabSheetTC1"));
+    EXPECT_EQ(Slider("RxSlider2")->value(), -46);
+    lt->General->setCurrentIndex(Tab("TabSheetGeneral"));
+    lt->DBNavigator1->Click(TDBNavigator::Next);
+    lt->General->setCurrentIndex(Tab("TabSheetTC1"));
+    EXPECT_EQ(Label("Label29"), "-37");
+    EXPECT_EQ(Slider("RxSlider2")->value(), -30);
+    EXPECT_EQ(lt->Control<TDBEdit>("DBEdit9")->text().toStdString(), "-30");
+    lt->hide();
+    EXPECT_EQ(Table().FieldByName("NameKP"), TValue("КП-10 Разъезд"));
+    EXPECT_EQ(Table().FieldByName("AttenTr1"), TValue(-30));
+    EXPECT_TRUE(host->messages.empty()) << ::testing::PrintToString(host->Texts());
+}
+
 TEST_F(TuningLT, TheSecondChannelCheckBoxGovernsItsGroup) {
     Table().Last(); // the sample КП that uses both channels
     lt->show();

@@ -65,6 +65,24 @@ TEST_F(TuningORTEN, TransmitSlidersStartAt34UnderLabelsOf46UntilTheRangeUpdate) 
     EXPECT_EQ(Table().FieldByName("ResistTr"), TValue(-24));
 }
 
+TEST_F(TuningORTEN, TheWorkingChannelShownOnAnotherKPKeepsThatKPsOwnLevel) {
+    // КП-2 on 600 Ω mid-line (-9) at -30; КП-3 on 1200 Ω at the end (-21: -25..21) at -5.
+    orten->show();
+    orten->DBNavigator1->Click(TDBNavigator::Next);
+    orten->General->setCurrentIndex(Tab("TabSheet1"));
+    EXPECT_EQ(Slider("RxSlider2")->value(), -30);
+    orten->General->setCurrentIndex(Tab("TabSheet3"));
+    orten->DBNavigator1->Click(TDBNavigator::Next);
+    orten->General->setCurrentIndex(Tab("TabSheet1"));
+    EXPECT_EQ(Label("Label28"), "-25");
+    EXPECT_EQ(Slider("RxSlider2")->value(), -5);
+    EXPECT_EQ(orten->Control<TDBEdit>("DBEdit2")->text().toStdString(), "-5");
+    orten->hide();
+    Table().ApplyCommitRule();
+    EXPECT_EQ(Table().FieldByName("NameKP"), TValue("КП-3 Очистные"));
+    EXPECT_EQ(Table().FieldByName("AttenTr1"), TValue(-5));
+}
+
 TEST_F(TuningORTEN, CaptionChangesOnlyAtTheMainTabOrTheRecordList) {
     EXPECT_EQ(orten->windowTitle().toStdString(), "Настройки ОРТЕН"); // nothing at creation
     orten->show();

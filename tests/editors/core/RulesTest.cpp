@@ -112,6 +112,14 @@ protected:
         r->SetListener([this](TEditorChange c, int s) { changes.emplace_back(c, s); });
         return r;
     }
+    // Adds a record with these fields, posted, and makes it current.
+    static void AddRecord(TTable& t, std::initializer_list<std::pair<const char*, TValue>> values) {
+        t.Insert();
+        for (const auto& [f, v] : values)
+            if (t.FindField(f) >= 0)
+                t.SetFieldByName(f, v);
+        t.Post();
+    }
     TValue Stored(TTable& t, const char* field) {
         // What the file holds, not the edit buffer.
         EXPECT_EQ(t.State(), TTableState::Browse);
@@ -161,33 +169,117 @@ TEST_F(RulesTest, ALevelAboveTheNewMaxIsStoredAtTheMax) {
     EXPECT_TRUE(host.messages.empty());
 }
 
-TEST_F(RulesTest, AReceiveLevelOutOfRangeIsStoredOnlyWhenTheSliderMoves) {
+TEST_F(RulesTest, AReceiveLevelOutOfRangeIsStoredAtTheNearerEndEveryTime) {
     TTable& t = dm.TDataLF();
-    SetRecord(t, {{"NameKP", "A"}, {"AttenRec1", 5}});
-    SetRecord(t, {});
-    t.Insert();
-    t.SetFieldByName("NameKP", "B");
-    t.SetFieldByName("AttenRec1", -10);
-    t.Post();
+    AddRecord(t, {{"NameKP", "A"}, {"AttenRec1", 5}});
+    AddRecord(t, {{"NameKP", "B"}, {"AttenRec1", -10}});
+    AddRecord(t, {{"NameKP", "C"}, {"AttenRec1", 7}});
     auto lf = Make(ProfileLF());
     const int tab1 = ProfileLF().TabIndex("TabSheet1");
     const int s1 = lf->SliderIndex("RxSlider1");
 
-    // The slider stands at 0 from the start: 5 shows as 0 and nothing is stored.
-    t.First();
-    lf->ShowTab(tab1);
-    EXPECT_EQ(lf->Slider(s1).Position(), 0);
-    EXPECT_EQ(t.State(), TTableState::Browse);
-    EXPECT_EQ(t.FieldByName("AttenRec1").AsInteger(), 5);
-
-    // From another position the clamp is a move: 0 is stored and committed at once.
-    t.Last();
-    lf->ShowTab(tab1);
-    EXPECT_EQ(lf->Slider(s1).Position(), -10);
+    // The slider stands at 0 from the start and the clamp does not move it: 0 is stored all the
+    // same, and committed at once.
     t.First();
     lf->ShowTab(tab1);
     EXPECT_EQ(lf->Slider(s1).Position(), 0);
     EXPECT_EQ(Stored(t, "AttenRec1").AsInteger(), 0);
+
+    // From another position it is the same.
+    t.Next();
+    lf->ShowTab(tab1);
+    EXPECT_EQ(lf->Slider(s1).Position(), -10);
+    EXPECT_EQ(Stored(t, "AttenRec1").AsInteger(), -10);
+    t.Next();
+    lf->ShowTab(tab1);
+    EXPECT_EQ(lf->Slider(s1).Position(), 0);
+    EXPECT_EQ(Stored(t, "AttenRec1").AsInteger(), 0);
+}
+
+// Every editor, every tab with sliders: a record shown after another shows and keeps its own
+// levels, whatever the sliders held and whatever range they had.
+TEST_F(RulesTest, ATabShownAfterAnotherRecordKeepsTheRecordsOwnLevels) {
+    for (const TEditorProfile* p : {&ProfileLF(), &ProfileLT(), &ProfileORTEN()}) {
+        SCOPED_TRACE(p->component);
+        TTable& t = dm.Table(p->table);
+        // The first КП at the low end of a short line's range, the second on a longer line with
+        // levels well inside its own range.
+        AddRecord(t, {{"NameKP", "Первый"},
+                      {"ResistTr", -6},
+                      {"AttenTr1", -40},
+                      {"AttenTr2", -40},
+                      {"AttenTrAUX", -40},
+                      {"AttenRec1", -34},
+                      {"AttenRecAUX", -34}});
+        AddRecord(t, {{"NameKP", "Второй"},
+                      {"ResistTr", -15},
+                      {"AttenTr1", -10},
+                      {"AttenTr2", -11},
+                      {"AttenTrAUX", -12},
+                      {"AttenRec1", -3},
+                      {"AttenRecAUX", -4}});
+        auto rules = Make(*p);
+        for (int tab = 0; tab < static_cast<int>(p->tabs.size()); ++tab) {
+            if (p->tabs[static_cast<std::size_t>(tab)].fieldToSlider.empty())
+                continue;
+            SCOPED_TRACE(p->tabs[static_cast<std::size_t>(tab)].caption);
+            t.First();
+            rules->ShowTab(tab);
+            t.Next();
+            rules->ShowTab(tab);
+            for (const std::string& name : p->tabs[static_cast<std::size_t>(tab)].fieldToSlider) {
+                const int s = rules->SliderIndex(name);
+                const std::string& field = p->sliders[static_cast<std::size_t>(s)].field;
+                EXPECT_EQ(rules->Slider(s).Position(), t.FieldByName(field).AsInteger()) << name;
+            }
+            const std::pair<const char*, int> own[] = {{"AttenTr1", -10},
+                                                       {"AttenTr2", -11},
+                                                       {"AttenTrAUX", -12},
+                                                       {"AttenRec1", -3},
+                                                       {"AttenRecAUX", -4}};
+            for (const auto& [field, level] : own) {
+                if (t.FindField(field) >= 0) {
+                    EXPECT_EQ(t.FieldByName(field).AsInteger(), level) << field;
+                }
+            }
+            EXPECT_FALSE(t.Modified());
+            t.ApplyCommitRule();
+        }
+    }
+    EXPECT_TRUE(host.messages.empty()) << ::testing::PrintToString(host.Texts());
+}
+
+// Every editor: a line resistance picked on a record whose tabs were never shown clamps each of
+// its transmit levels from the stored value, and stores only those that changed.
+TEST_F(RulesTest, PickingAResistanceClampsEveryTransmitLevelFromItsStoredValue) {
+    for (const TEditorProfile* p : {&ProfileLF(), &ProfileLT(), &ProfileORTEN()}) {
+        SCOPED_TRACE(p->component);
+        TTable& t = dm.Table(p->table);
+        // 1800 Ω at the line's end (-24): 20 and -22 are legal, and 20 is not for 200 Ω (0).
+        AddRecord(
+            t,
+            {{"NameKP", "КП"}, {"ResistTr", -24}, {"AttenTr1", 20}, {"AttenTr2", -22}, {"AttenTrAUX", 20}});
+        auto rules = Make(*p);
+        rules->PickResistance(0);
+        for (const char* field : {"AttenTr1", "AttenTr2", "AttenTrAUX"}) {
+            if (t.FindField(field) < 0)
+                continue;
+            bool slider = false;
+            for (const TSliderProfile& s : p->sliders)
+                slider = slider || s.field == field;
+            const int before = std::string(field) == "AttenTr2" ? -22 : 20;
+            EXPECT_EQ(t.FieldByName(field).AsInteger(), slider ? std::min(before, 0) : before) << field;
+        }
+        // The sliders stand where the record's levels now are.
+        for (int s = 0; s < rules->SliderCount(); ++s)
+            if (p->sliders[static_cast<std::size_t>(s)].transmit) {
+                EXPECT_EQ(rules->Slider(s).Min(), -46);
+                EXPECT_EQ(rules->Slider(s).Position(),
+                          t.FieldByName(p->sliders[static_cast<std::size_t>(s)].field).AsInteger());
+            }
+        t.ApplyCommitRule();
+        EXPECT_EQ(t.FieldByName("ResistTr").AsInteger(), 0);
+    }
 }
 
 TEST_F(RulesTest, WithoutAResistanceTheServiceTabSaysSoEveryTime) {
@@ -198,10 +290,11 @@ TEST_F(RulesTest, WithoutAResistanceTheServiceTabSaysSoEveryTime) {
     for (int i = 0; i < 2; ++i)
         lf->ShowTab(ProfileLF().TabIndex("TabSheet4"));
     EXPECT_EQ(host.Texts(), std::vector<std::string>(2, kMsgNoResistance));
-    // Neither slider was loaded.
-    EXPECT_EQ(lf->Slider(s4).Position(), 0);
-    EXPECT_EQ(lf->Slider(lf->SliderIndex("RxSlider3")).Position(), 0);
+    // The sliders show the record's levels (no other record's), and nothing is stored.
+    EXPECT_EQ(lf->Slider(s4).Position(), -30);
+    EXPECT_EQ(lf->Slider(lf->SliderIndex("RxSlider3")).Position(), -5);
     EXPECT_EQ(t.State(), TTableState::Edit);
+    EXPECT_FALSE(t.Modified());
 
     // The telesignalling tab says nothing and leaves its slider alone.
     lf->ShowTab(ProfileLF().TabIndex("TabSheet2"));
