@@ -10,6 +10,7 @@
 #include "store/Text.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <optional>
 
@@ -84,6 +85,38 @@ std::string TKpCheck::Summary() const {
                std::to_string(bytesTotal) + ")";
     }
     return {};
+}
+
+std::vector<std::string> CheckReportLines(const TKpCheck& kp) {
+    std::vector<std::string> out{kp.name + " (N МКД " + std::to_string(kp.controller) + "): " + kp.Summary()};
+    char addr[8];
+    for (const TParamDifference& d : kp.differences) {
+        std::snprintf(addr, sizeof addr, "%04X", static_cast<unsigned>(d.addr));
+        out.push_back("    " + d.nameRus + " (" + d.nameEng + "), адрес " + addr + ": в таблице " +
+                      d.tableValue + ", в модеме " + d.modemValue +
+                      (d.writable ? ""
+                                  : " - не исправляется (системе - переход КЕРВА <-> ОРТЕН, номеру МКД - "
+                                    "кабель программирования)"));
+    }
+    return out;
+}
+
+std::string CheckLogLine(const TKpCheck& kp) {
+    return "Сверка настроек КП \"" + kp.name + "\" (N МКД " + std::to_string(kp.controller) +
+           "): " + kp.Summary();
+}
+
+std::string CheckSummary(const TCheckResult& r) {
+    std::string out = "Итого КП: " + std::to_string(r.kps.size()) +
+                      "; совпадают: " + std::to_string(r.Count(TKpVerdict::Matching)) +
+                      ", различаются: " + std::to_string(r.Count(TKpVerdict::Differing)) +
+                      ", не отвечают: " + std::to_string(r.Count(TKpVerdict::NoAnswer)) +
+                      ", исправлены: " + std::to_string(r.Count(TKpVerdict::Repaired)) +
+                      ", не исправлены: " + std::to_string(r.Count(TKpVerdict::NotRepaired)) +
+                      ", не проверены: " + std::to_string(r.Count(TKpVerdict::Refused));
+    if (r.outcome == TCheckOutcome::Stopped)
+        out += "; проверка остановлена";
+    return out;
 }
 
 int TCheckResult::Count(TKpVerdict verdict) const {

@@ -90,6 +90,13 @@ struct TCheckResult {
     int Count(TKpVerdict verdict) const;
 };
 
+// What a КП's outcome reads as: the line of the КП ("КП-1 (N МКД 21): различий 2") and one
+// indented line per differing parameter; the log line ("Сверка настроек КП \"КП-1\" (N МКД 21):
+// совпадают", without its date); the summary of a command.
+std::vector<std::string> CheckReportLines(const TKpCheck& kp);
+std::string CheckLogLine(const TKpCheck& kp);
+std::string CheckSummary(const TCheckResult& result);
+
 // What the check needs of its window (or of talmar-cli, or of a test).
 class ILineCheckView {
 public:
