@@ -69,7 +69,7 @@ struct LineCheckWindow : TWindowTest {
         win->GridKP->clearSelection();
         for (const int r : rows)
             win->GridKP->selectionModel()->select(win->GridKP->model()->index(r, 0),
-                                                QItemSelectionModel::Select | QItemSelectionModel::Rows);
+                                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
     std::string Result(int row) const {
         return win->GridKP->item(row, TFLineCheck::ColResult)->text().toStdString();
