@@ -2,6 +2,7 @@
 
 #include "link/LogFile.h"
 #include "link/PortMap.h"
+#include "remote/LineCheckWindow.h"
 #include "remote/TuningCom.h"
 #include "store/DMTables.h"
 
@@ -150,6 +151,7 @@ void TFMain::CreateControls() {
     QMenu* n11 = bar->addMenu(QString::fromUtf8("Дистанционное управление"));
     n11->setObjectName("N11");
     item(n11, "N15", "Переход КЕРВА <-> ОРТЕН...", QKeySequence(), &TFMain::N15Click);
+    item(n11, "N18", "Сверка настроек КП...", QKeySequence(), &TFMain::N18Click);
     item(n11, "N16", "Изменение настроек...", QKeySequence(), [] {}); // does nothing
     item(n11, "N17", "Параметры ДУ...", QKeySequence(), &TFMain::N17Click);
 
@@ -376,6 +378,23 @@ void TFMain::N9Click() {
 void TFMain::N15Click() {
     if (!locked_ && fChangeSystem_)
         Guarded([this] { fChangeSystem_->exec(); });
+}
+
+void TFMain::N18Click() {
+    if (locked_ || !dmTables_)
+        return;
+    Guarded([this] {
+        if (!fLineCheck_)
+            fLineCheck_ = new TFLineCheck(
+                *dmTables_, comPort1_, *host_,
+                [this](const std::string& line) {
+                    AppendLog(line);
+                    LogChanged = true;
+                },
+                this);
+        fLineCheck_->exec();
+        SaveLogIfChanged();
+    });
 }
 
 void TFMain::N17Click() {

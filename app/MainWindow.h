@@ -114,6 +114,8 @@ public slots:
     void N8Click();
     void N9Click();
     void N15Click();
+    // "Сверка настроек КП...": the check of a line of КП against the settings tables.
+    void N18Click();
     void N17Click();
 
 private:
@@ -143,6 +145,7 @@ private:
     QDialog* fTuningORTEN_ = nullptr;
     QDialog* fTuningRC_ = nullptr;
     QDialog* fChangeSystem_ = nullptr;
+    QDialog* fLineCheck_ = nullptr; // made at its first opening
 };
 
 template <typename F>

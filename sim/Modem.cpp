@@ -73,7 +73,9 @@ TReply TModem::Modbus(const TBytes& f, bool group) {
     } else if (fn == kFnWriteEeprom && n >= 1) {
         bool ok = true;
         for (std::size_t k = 0; k < n; ++k) {
-            if (addr + k < eeprom.size()) {
+            if (static_cast<int>(addr + k) == config.faults.refuseWriteAddr) {
+                reply.note = "запись в ячейку EEPROM не сохранена";
+            } else if (addr + k < eeprom.size()) {
                 eeprom[addr + k] = f[5 + k];
             } else {
                 ok = false;

@@ -73,6 +73,8 @@ struct TModemFaults {
     int wrongEchoOn = 0;        // the Nth direct-path answer byte (sync and enable count) is inverted
     bool noLeaveAnswer = false; // ignores the leave-programming byte 0x00 (stays in programming mode)
     int extraDelayMs = 0;       // added before every reply of this modem
+    // EEPROM writes to this address are answered as usual but not stored (a worn cell); -1 none.
+    int refuseWriteAddr = -1;
 
     bool operator==(const TModemFaults&) const = default;
 };

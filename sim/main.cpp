@@ -13,6 +13,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -51,7 +52,12 @@ SIGTERM; SIGUSR1 записывает дамп (--dump), не останавли
   --kp-fault N,ВИД[,K]     неисправность модема с номером контроллера N (любого на линии):
                            silent - молчит совсем; bad-crc,K - K-й ответ с испорченной CRC;
                            short-reply,K - K-й ответ без последнего байта; delay,МС - задержка
-                           каждого ответа; параметр можно повторять
+                           каждого ответа; refuse-write,АДРЕС - запись в байт EEPROM по АДРЕСУ
+                           подтверждается, но не сохраняется; параметр можно повторять
+  --eeprom N,ФАЙЛ          загрузить в EEPROM модема с номером контроллера N образ настроек
+                           ФАЙЛ в виде temp.eep (строки АДРЕС:БАЙТ, шестнадцатеричные); из
+                           нескольких строк одного адреса действует последняя; параметр можно
+                           повторять
 
 Неисправности модема на кабеле:
   --silent                 молчит совсем
@@ -94,7 +100,8 @@ struct TOptions {
     TModemConfig modem;
     std::vector<TModemConfig> extra;
     std::vector<std::pair<std::vector<TModemConfig>::size_type, uint8_t>> extraSysMode;
-    std::vector<std::pair<uint8_t, std::string>> kpFaults; // controller number, fault as typed
+    std::vector<std::pair<uint8_t, std::string>> kpFaults;    // controller number, fault as typed
+    std::vector<std::pair<uint8_t, std::string>> eepromFiles; // controller number, settings image file
     std::optional<uint8_t> sysMode;
     uint16_t sysModeAddr = 0;
     std::string eepromInit;
@@ -164,6 +171,14 @@ TOptions Parse(int argc, char** argv) {
             }
             o.kpFaults.emplace_back(static_cast<uint8_t>(Number(a, v.substr(0, comma), 0, 255)),
                                     v.substr(comma + 1));
+        } else if (a == "--eeprom") {
+            const std::string v = value();
+            const auto comma = v.find(',');
+            if (comma == std::string::npos || comma + 1 == v.size()) {
+                Fail("параметру --eeprom нужны номер контроллера и файл: N,ФАЙЛ");
+            }
+            o.eepromFiles.emplace_back(static_cast<uint8_t>(Number(a, v.substr(0, comma), 0, 255)),
+                                       v.substr(comma + 1));
         } else if (a == "--silent") {
             f.silent = true;
         } else if (a == "--silent-modbus") {
@@ -217,13 +232,65 @@ void ApplyKpFault(std::vector<TModemConfig>& modems, uint8_t controller, const s
             m.faults.shortReplyOn = nth();
         } else if (kind == "delay") {
             m.faults.extraDelayMs = static_cast<int>(Number(option, arg, 0, 600'000));
+        } else if (kind == "refuse-write") {
+            m.faults.refuseWriteAddr = static_cast<int>(Number(option, arg, 0, 65535));
         } else {
             Fail("неизвестная неисправность '" + fault +
-                 "' в --kp-fault: silent, bad-crc,K, short-reply,K или delay,МС");
+                 "' в --kp-fault: silent, bad-crc,K, short-reply,K, delay,МС или refuse-write,АДРЕС");
         }
     }
     if (!found) {
         Fail("--kp-fault: на линии нет модема с номером контроллера " + std::to_string(controller));
+    }
+}
+
+// A settings image in the temp.eep form: lines "AAAA:VV" (hexadecimal), CR LF or LF; blank lines
+// are skipped. Loaded into the EEPROM of every modem with that controller number.
+void LoadSettingsImage(std::vector<TModemConfig>& modems, uint8_t controller, const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        Fail("--eeprom: не удалось открыть файл '" + file + "'");
+    }
+    std::map<uint16_t, uint8_t> bytes;
+    std::string line;
+    int number = 0;
+    while (std::getline(in, line)) {
+        ++number;
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (line.find_first_not_of(" \t") == std::string::npos) {
+            continue;
+        }
+        const auto colon = line.find(':');
+        char* end = nullptr;
+        const std::string a = line.substr(0, colon),
+                          v = colon == std::string::npos ? "" : line.substr(colon + 1);
+        const unsigned long addr = std::strtoul(a.c_str(), &end, 16);
+        const bool addrOk = !a.empty() && *end == '\0' && addr <= 0xFFFF;
+        const unsigned long value = std::strtoul(v.c_str(), &end, 16);
+        if (!addrOk || v.empty() || *end != '\0' || value > 0xFF) {
+            Fail("--eeprom: файл '" + file + "', строка " + std::to_string(number) +
+                 ": нужна строка вида АДРЕС:БАЙТ (например 0010:0A)");
+        }
+        bytes[static_cast<uint16_t>(addr)] = static_cast<uint8_t>(value);
+    }
+    bool found = false;
+    for (auto& m : modems) {
+        if (m.controller != controller) {
+            continue;
+        }
+        found = true;
+        for (const auto& [addr, value] : bytes) {
+            if (addr >= m.eepromBytes) {
+                Fail("--eeprom: файл '" + file + "': адрес " + std::to_string(addr) +
+                     " за пределами EEPROM (" + std::to_string(m.eepromBytes) + " байт)");
+            }
+            m.eepromInit[addr] = value;
+        }
+    }
+    if (!found) {
+        Fail("--eeprom: на линии нет модема с номером контроллера " + std::to_string(controller));
     }
 }
 
@@ -287,6 +354,9 @@ int main(int argc, char** argv) {
     modems.insert(modems.end(), o.extra.begin(), o.extra.end());
     for (const auto& [controller, fault] : o.kpFaults) {
         ApplyKpFault(modems, controller, fault);
+    }
+    for (const auto& [controller, file] : o.eepromFiles) {
+        LoadSettingsImage(modems, controller, file);
     }
 
     // The signals are taken by sigtimedwait below; block them before the serving thread starts so

@@ -101,6 +101,9 @@ public:
     bool CheckSettings(TTable& table);
     // One failed rule: an OK/Cancel box captioned "Ошибка"; the check's result becomes false.
     void ReportSettingsError(const std::string& text);
+    // Why programming would refuse the current record (the completeness check and, for TDataLF,
+    // the five rules), without committing it or showing anything; empty when it would not.
+    std::string ValidationRefusal(TTable& table);
 
     static constexpr const char* kImageFileName = "temp.eep";
 
@@ -113,6 +116,10 @@ private:
     // parameter row, and a value (Book may be empty) that the column would take typed. Gives
     // the row and the converted value; returns false after showing the message when it fails.
     bool ColumnIsReady(TTable& table, int field, const TParam** param, TValue* value);
+    // The same check without showing: the message, or empty with the row and the value of the
+    // column source (the column itself, or the one it is built from).
+    std::string ColumnProblem(TTable& table, int field, int source, const TParam** param, TValue* value);
+    std::vector<std::string> RuleProblems(TTable& table);
 
     IHost& host_;
     ISettingsCommand* command_;

@@ -3,6 +3,7 @@
 // ParamType.db, which belongs to the modem's firmware.
 
 #include "store/DMTables.h"
+#include "store/SettingsImage.h"
 #include "store/Text.h"
 
 #include <algorithm>
@@ -68,11 +69,11 @@ void RequireOpen(const TTable& table) {
 
 class TImageBuilder {
 public:
-    TImageBuilder(TDMTables& dm, TTable& table, std::ostream& out)
-        : dm_(dm), table_(table), out_(out), code_(SystemCode(table)) {}
+    TImageBuilder(TDMTables& dm, TTable& table,
+                  const std::vector<std::pair<std::string, std::string>>& sameAs, TSettingsImage& image)
+        : dm_(dm), table_(table), sameAs_(sameAs), image_(image), code_(SystemCode(table)) {}
 
-    // False when the build stopped; the reason has been shown.
-    bool Build() {
+    void Build() {
         try {
             for (int f = 0; f < table_.StoredFieldCount(); ++f) {
                 const std::string name = Trim(table_.Field(f).name);
@@ -81,11 +82,13 @@ public:
                     continue;
                 const TParam* row = nullptr;
                 TValue value;
-                if (!dm_.ColumnIsReady(table_, f, &row, &value))
-                    return false;
+                const std::string problem = dm_.ColumnProblem(table_, f, SourceField(name, f), &row, &value);
+                if (!problem.empty())
+                    Stop(problem);
                 if (!name.empty() && (name[0] == 'e' || name[0] == 'E')) {
                     const std::int64_t v = WholeNumber(f, value);
                     const std::string lower = AsciiLower(name);
+                    NewItem(name, *row, TEncoding::Plain);
                     if (lower == "eimptc" || lower == "elongimptc" || lower == "esuperlongimptc")
                         WriteTicks(*row, v);
                     else
@@ -94,27 +97,49 @@ public:
                     WriteSpecialParam(name, f, *row, value);
                 }
             }
-            if (const TParam* sys = Derived("eSysMode"))
+            if (const TParam* sys = Derived("eSysMode")) {
+                NewItem("", *sys, TEncoding::Plain);
                 WriteParam(*sys, code_);
+            }
         } catch (const TStop&) {
-            return false;
         }
-        return true;
     }
 
 private:
     struct TStop {};
 
-    [[noreturn]] void Stop(const std::string& text) {
-        dm_.host_.ShowMessage(text);
+    [[noreturn]] void Stop(const std::string& text, bool valueRefused = false) {
+        image_.refusal = text;
+        image_.valueRefused = valueRefused;
         throw TStop{};
     }
 
-    // A parameter the builder derives itself; a missing row is reported and the build goes on.
+    // The column whose value the column is built from.
+    int SourceField(const std::string& name, int field) const {
+        for (const auto& [column, source] : sameAs_)
+            if (column == name) {
+                const int f = table_.FindField(source);
+                return f >= 0 ? f : field;
+            }
+        return field;
+    }
+
+    void NewItem(const std::string& column, const TParam& row, TEncoding encoding) {
+        TImageItem item;
+        item.column = column;
+        item.nameEng = row.nameEng;
+        item.nameRus = row.nameRus;
+        item.encoding = encoding;
+        item.system = code_;
+        image_.items.push_back(std::move(item));
+        param_ = 0;
+    }
+
+    // A parameter the builder derives itself; a missing row is noted and the build goes on.
     const TParam* Derived(const std::string& name) {
         const TParam* p = dm_.FindParam(name);
         if (!p)
-            dm_.host_.ShowMessage(kNoParam + name);
+            image_.notes.push_back(kNoParam + name);
         return p;
     }
 
@@ -127,31 +152,54 @@ private:
         }
     }
 
-    std::string TooWide(const TParam& row, const std::string& shown) {
-        return "Параметр \"" + ShownName(row) + "\": значение " + shown + " не помещается в EEPROM (" +
-               (row.TwoBytes() ? "в 2 байта помещается не более 65535" : "в 1 байт помещается не более 255") +
-               ")" + kFixIt;
+    // The КП the record is, for the refusals of a value.
+    std::string Kp() const {
+        const int field = table_.FindField("NameKP");
+        const std::string name = field < 0 ? std::string() : Trim(table_.Value(field).AsString());
+        if (!name.empty())
+            return "КП \"" + name + "\"";
+        return "КП без названия (таблица " + table_.Definition().tableName + ", запись " +
+               std::to_string(table_.RecNo()) + ")";
+    }
+
+    [[noreturn]] void OutOfRange(const TParam& row, std::int64_t value, std::int64_t lo, std::int64_t hi,
+                                 const std::string& why) {
+        Stop(Kp() + ": параметр \"" + ShownName(row) + "\": значение " + std::to_string(value) +
+                 " вне допустимых пределов " + std::to_string(lo) + ".." + std::to_string(hi) + why + kFixIt,
+             true);
+    }
+
+    [[noreturn]] void TooWide(const TParam& row, const std::string& shown, std::int64_t limit) {
+        const bool two = row.TwoBytes();
+        Stop(Kp() + ": параметр \"" + ShownName(row) + "\": значение " + shown +
+                 " не помещается в EEPROM: допустимы значения от " + std::to_string(-limit) + " до " +
+                 std::to_string(limit) + " (" +
+                 (two ? "в 2 байта помещается не более 65535" : "в 1 байт помещается не более 255") + ")" +
+                 kFixIt,
+             true);
     }
 
     // Telesignalling durations go to the modem in its timer's 32 µs ticks. A duration whose
-    // ticks would not even fit a 64-bit number is refused as too wide, not wrapped.
+    // ticks would not fit its parameter is refused, not wrapped.
     void WriteTicks(const TParam& row, std::int64_t ms) {
-        constexpr std::int64_t kLimit = std::numeric_limits<std::int64_t>::max() / 1000;
-        if (ms > kLimit || ms < -kLimit)
-            Stop(TooWide(row, std::to_string(ms)));
-        const std::int64_t ticks = ms * 1000 / 32;
-        WriteParam(row, ticks, std::to_string(ms) + " (в единицах по 32 мкс " + std::to_string(ticks) + ")");
+        image_.items.back().encoding = TEncoding::Ticks;
+        const std::int64_t limit = row.TwoBytes() ? 0xFFFF : 0xFF;
+        // The largest duration whose ticks, truncated, still fit.
+        const std::int64_t msLimit = ((limit + 1) * 32 + 999) / 1000 - 1;
+        if (ms > msLimit || ms < -msLimit)
+            TooWide(row,
+                    std::to_string(ms) + " мс (в единицах по 32 мкс " +
+                        (ms > std::numeric_limits<std::int64_t>::max() / 1000 ||
+                                 ms < -std::numeric_limits<std::int64_t>::max() / 1000
+                             ? std::string("больше 2^63")
+                             : std::to_string(ms * 1000 / 32)) +
+                        ")",
+                    msLimit);
+        WriteParam(row, ms * 1000 / 32);
     }
 
-    void Line(std::int64_t addr, std::int64_t byte) {
-        char buf[32];
-        std::snprintf(buf, sizeof buf, "%04X:%02X\r\n", static_cast<unsigned>(addr),
-                      static_cast<unsigned>(byte));
-        out_ << buf;
-    }
-
-    // shown is the value as the record holds it, when it differs from the value written.
-    void WriteParam(const TParam& row, std::int64_t value, const std::string& shown = {}) {
+    // Writes the magnitude of value as the current item's next parameter.
+    void WriteParam(const TParam& row, std::int64_t value) {
         const bool two = row.TwoBytes();
         // An address outside the 16 bits of an image line would be cut by the image reader and
         // the byte would land somewhere else in the modem.
@@ -172,18 +220,28 @@ private:
         // A line carries two hex digits per byte; a wider value would be cut by the image
         // reader and a wrong value programmed. Refuse instead.
         if (v > limit)
-            Stop(TooWide(row, shown.empty() ? std::to_string(value) : shown));
-        if (two) {
-            Line(addr, static_cast<std::int64_t>(v % 256));
-            Line(addr + 1, static_cast<std::int64_t>(v / 256));
-        } else {
-            Line(addr, static_cast<std::int64_t>(v));
-        }
+            TooWide(row, std::to_string(value), static_cast<std::int64_t>(limit));
+        Byte(row, addr, v % 256, 0);
+        if (two)
+            Byte(row, addr + 1, v / 256, 1);
+        ++param_;
+    }
+
+    void Byte(const TParam& row, std::int64_t addr, std::uint64_t value, int byte) {
+        TImageByte b;
+        b.addr = static_cast<uint16_t>(addr);
+        b.value = static_cast<uint8_t>(value);
+        b.nameEng = row.nameEng;
+        b.nameRus = row.nameRus;
+        b.item = static_cast<int>(image_.items.size()) - 1;
+        b.param = param_;
+        b.byte = byte;
+        image_.bytes.push_back(std::move(b));
     }
 
     void WriteSpecialParam(const std::string& name, int field, const TParam& row, const TValue& value) {
         if (name == "NumKP")
-            WriteKPNumber(field, value);
+            WriteKPNumber(field, row, value);
         else if (name == "CoeffTI1" || name == "CoeffTI2")
             WriteCoefficient(name, field, row, value);
         else if (name == "AttenTr1" || name == "AttenTr2" || name == "AttenTrAUX" || name == "AttenRec1" ||
@@ -194,24 +252,28 @@ private:
 
     // The modem learns its КП number as a pair of channels (i, j), i < j; the pairs are counted
     // in order of i, then j: channels 2..7 in the frequency system, 1..5 in the time system.
-    void WriteKPNumber(int field, const TValue& value) {
+    void WriteKPNumber(int field, const TParam& row, const TValue& value) {
         const std::int64_t number = WholeNumber(field, value);
         int first = 0, last = -1;
         if (code_ == kSysFrequency)
             first = 2, last = 7;
         else if (code_ == kSysTime)
             first = 1, last = 5;
+        NewItem("NumKP", row, TEncoding::KPNumber);
         std::int64_t k = 0;
         for (int i = first; i <= last; ++i)
             for (int j = i + 1; j <= last; ++j)
                 if (++k == number) {
                     if (const TParam* p = Derived("eNumKP1"))
                         WriteParam(*p, i);
+                    param_ = 1;
                     if (const TParam* p = Derived("eNumKP2"))
                         WriteParam(*p, j);
                 }
-        if (const TParam* p = Derived("eSysMode"))
+        if (const TParam* p = Derived("eSysMode")) {
+            NewItem("", *p, TEncoding::Plain);
             WriteParam(*p, code_);
+        }
     }
 
     // A correction coefficient goes as its whole part and its thousandths.
@@ -223,33 +285,45 @@ private:
             Stop(table_.Place(field) + ": " + e.what() + kFixIt);
         }
         if (!(std::fabs(v) < 1e15))
-            Stop("Параметр \"" + ShownName(row) + "\": значение " + FormatFloat(v) +
-                 " не помещается в EEPROM" + kFixIt);
+            Stop(Kp() + ": параметр \"" + ShownName(row) + "\": значение " + FormatFloat(v) +
+                     " не помещается в EEPROM" + kFixIt,
+                 true);
         const double whole = std::trunc(v);
         const double thousandths = std::trunc((v - whole) * 1000);
         const bool first = name == "CoeffTI1";
+        NewItem(name, row, TEncoding::Coefficient);
         if (const TParam* p = Derived(first ? "ec11" : "ec21"))
             WriteParam(*p, static_cast<std::int64_t>(whole));
+        param_ = 1;
         if (const TParam* p = Derived(first ? "ec12" : "ec22"))
             WriteParam(*p, static_cast<std::int64_t>(thousandths));
     }
 
     // The modem sets attenuations and levels in 0.25 dB steps below +2.5 dB: a coarse count of
-    // 1.5 dB units and a fine remainder of 0.25 dB steps.
+    // 1.5 dB units and a fine remainder of 0.25 dB steps. Only -46..0 dB reach the line.
     void WriteAttenuation(const std::string& name, int field, const TParam& row, const TValue& value) {
         std::int64_t a = WholeNumber(field, value);
-        if (name == "AttenTr1" || name == "AttenTr2" || name == "AttenTrAUX") {
+        const bool transmit = name == "AttenTr1" || name == "AttenTr2" || name == "AttenTrAUX";
+        NewItem(name, row, transmit ? TEncoding::Level : TEncoding::Attenuation);
+        if (transmit) {
             const std::int64_t r = LineResistance(); // -24 .. 0
-            if (a < std::numeric_limits<std::int64_t>::min() - r)
-                Stop(TooWide(row, std::to_string(a)));
+            image_.items.back().correction = static_cast<int>(r);
+            // The column holds 32 bits (checked as typed), so the sums below cannot overflow.
+            if (a + r < kLevelMin || a + r > kLevelMax)
+                OutOfRange(row, a, kLevelMin - r, kLevelMax - r,
+                           " (уровень с поправкой на сопротивление линии " + std::to_string(r) +
+                               " дБ должен лежать в пределах " + std::to_string(kLevelMin) + ".." +
+                               std::to_string(kLevelMax) + " дБ)");
             a += r;
+        } else if (a < kReceiveLevelMin || a > kReceiveLevelMax) {
+            OutOfRange(row, a, kReceiveLevelMin, kReceiveLevelMax, "");
         }
-        // Any 64-bit a keeps x / 6 within ±6.2e18, so the whole numbers below fit.
         const double x = (2.5 - static_cast<double>(a)) / 0.25;
         const double q = x / 6;
         const double coarse = RoundHalfEven(q);
         const double fine = RoundHalfEven((q - std::trunc(q)) * 6);
         WriteParam(row, static_cast<std::int64_t>(coarse));
+        param_ = 1;
         if (const TParam* p = Derived(name + "Prec"))
             WriteParam(*p, static_cast<std::int64_t>(fine));
     }
@@ -279,42 +353,58 @@ private:
 
     TDMTables& dm_;
     TTable& table_;
-    std::ostream& out_;
+    const std::vector<std::pair<std::string, std::string>>& sameAs_;
+    TSettingsImage& image_;
     int code_;
+    int param_ = 0;
 };
 
-bool TDMTables::ColumnIsReady(TTable& table, int field, const TParam** param, TValue* value) {
+TSettingsImage BuildSettingsImage(TDMTables& dm, TTable& table,
+                                  const std::vector<std::pair<std::string, std::string>>& sameAs) {
+    RequireOpen(table);
+    TSettingsImage image;
+    TImageBuilder(dm, table, sameAs, image).Build();
+    return image;
+}
+
+std::string TDMTables::ColumnProblem(TTable& table, int field, int source, const TParam** param,
+                                     TValue* value) {
     const std::string name = Trim(table.Field(field).name);
     const TParam* p = FindParam(name);
-    if (!p) {
-        host_.ShowMessage(kNoParam + name);
-        return false;
-    }
+    if (!p)
+        return kNoParam + name;
     // A file may hold what could never be typed into the column (text or a 64-bit number in an
     // integer column): such a value is refused as a typed one is. Texts are taken as they are.
     TValue v;
-    const TFieldType type = table.Field(field).type;
+    const TFieldType type = table.Field(source).type;
     try {
-        v = type == TFieldType::Alpha || type == TFieldType::Memo ? table.Value(field)
-                                                                  : table.CheckedValue(field);
+        v = type == TFieldType::Alpha || type == TFieldType::Memo ? table.Value(source)
+                                                                  : table.CheckedValue(source);
     } catch (const TConvertError& e) {
-        host_.ShowMessage("Параметр \"" + ShownName(*p) + "\": " + e.what() + kFixIt);
-        return false;
+        return "Параметр \"" + ShownName(*p) + "\": " + e.what() + kFixIt;
     }
     // The notes may stay empty; every other column goes to the modem.
-    if (v.IsNull() && name != "Book") {
-        host_.ShowMessage(EmptyParamText(*p));
-        return false;
-    }
+    if (v.IsNull() && name != "Book")
+        return EmptyParamText(*p);
     *param = p;
     if (value)
         *value = std::move(v);
-    return true;
+    return {};
+}
+
+bool TDMTables::ColumnIsReady(TTable& table, int field, const TParam** param, TValue* value) {
+    const std::string problem = ColumnProblem(table, field, field, param, value);
+    if (problem.empty())
+        return true;
+    host_.ShowMessage(problem);
+    return false;
 }
 
 bool TDMTables::ProgramSettings(TTable& table) {
     RequireOpen(table);
     SystemCode(table);
+    // The file is created before the record is committed: a folder where it cannot be made
+    // leaves the record's edit pending.
     std::ofstream out(kImageFileName, std::ios::binary | std::ios::trunc);
     if (!out) {
         const int err = errno;
@@ -323,13 +413,20 @@ bool TDMTables::ProgramSettings(TTable& table) {
                                  std::filesystem::current_path(ec).string() + ": " + std::strerror(err));
     }
     table.ApplyCommitRule();
-    TImageBuilder builder(*this, table, out);
-    const bool complete = builder.Build();
+    const TSettingsImage image = BuildSettingsImage(*this, table);
+    for (const std::string& note : image.notes)
+        host_.ShowMessage(note);
+    if (!image.Complete())
+        host_.ShowMessage(image.refusal);
+    // A build stopped by a missing row or an empty column leaves the lines before the stop; a
+    // value the encoding cannot hold leaves the file empty.
+    if (!image.valueRefused)
+        out << image.FileText();
     out.close();
     if (out.fail())
         throw std::runtime_error("Не удалось записать файл " + std::string(kImageFileName) + ": " +
                                  std::strerror(errno));
-    if (!complete)
+    if (!image.Complete())
         return false;
     if (command_) {
         command_->SetSettingsFileName(kImageFileName);
@@ -354,8 +451,29 @@ bool TDMTables::CheckSettings(TTable& table) {
             return false;
     }
     settingsOk_ = true;
+    for (const std::string& text : RuleProblems(table))
+        ReportSettingsError(text);
+    return settingsOk_;
+}
+
+std::string TDMTables::ValidationRefusal(TTable& table) {
+    RequireOpen(table);
+    for (int f = 0; f < table.StoredFieldCount(); ++f) {
+        const TParam* row = nullptr;
+        const std::string problem = ColumnProblem(table, f, f, &row, nullptr);
+        if (!problem.empty())
+            return problem;
+    }
+    std::string out;
+    for (const std::string& text : RuleProblems(table))
+        out += (out.empty() ? "" : "; ") + text;
+    return out;
+}
+
+std::vector<std::string> TDMTables::RuleProblems(TTable& table) {
+    std::vector<std::string> problems;
     if (table.Name() != "TDataLF")
-        return settingsOk_;
+        return problems;
 
     // Every value has passed the check above: a whole number of the column's 32 bits, so the
     // differences below cannot overflow.
@@ -368,10 +486,10 @@ bool TDMTables::CheckSettings(TTable& table) {
 
     if (!increasing({v("EImpTY1"), v("EImpTY2"), v("ELongImpTY1"), v("ELongImpTY2"), v("ESuperLongImpTY1"),
                      v("ESuperLongImpTY2")}))
-        ReportSettingsError("Ошибка в параметрах длительностей ТУ");
+        problems.push_back("Ошибка в параметрах длительностей ТУ");
     // This text has always ended in a Latin C after the Cyrillic Т; it is kept byte for byte.
     if (!increasing({v("EImpTC"), v("ELongImpTC"), v("ESuperLongImpTC")}))
-        ReportSettingsError("Ошибка в параметрах длительностей ТC");
+        problems.push_back("Ошибка в параметрах длительностей ТC");
 
     const std::int64_t on = v("EPlaceOn"), off = v("EPlaceOff");
     const std::int64_t obj1 = v("EPlaceNumObject1"), obj2 = v("EPlaceNumObject2");
@@ -379,12 +497,12 @@ bool TDMTables::CheckSettings(TTable& table) {
     const std::int64_t diff = on - off;
     if (!((diff == 1 || diff == -1) && !in(on, obj1, obj2) && !in(off, obj1, obj2) && !in(on, grp1, grp2) &&
           !in(off, grp1, grp2)))
-        ReportSettingsError("Ошибка в местах расположения группы Вкл/Откл ТУ");
+        problems.push_back("Ошибка в местах расположения группы Вкл/Откл ТУ");
     if (!(in(obj2 - obj1, 0, 15) && !in(obj1, grp1, grp2) && !in(obj2, grp1, grp2)))
-        ReportSettingsError("Ошибка в местах расположения объектов ТУ");
+        problems.push_back("Ошибка в местах расположения объектов ТУ");
     if (!in(grp2 - grp1, 0, 4))
-        ReportSettingsError("Ошибка в местах расположения групп ТУ");
-    return settingsOk_;
+        problems.push_back("Ошибка в местах расположения групп ТУ");
+    return problems;
 }
 
 } // namespace talmar

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -189,6 +190,32 @@ TEST(SimTool, LineOfKpWithTheirFaults) {
     EXPECT_EQ(read(5), Frame({5, 0xE3, 0x01, 2}));
 }
 
+// A КП whose EEPROM holds a settings image file, and one that takes a write and keeps its byte.
+TEST(SimTool, SettingsImageIntoAKpAndAWornCell) {
+    TTempDir dir;
+    const std::string image = dir.File("kp.eep");
+    {
+        std::ofstream f(image, std::ios::binary);
+        // The last line of an address counts; LF alone ends a line too.
+        f << "0010:03\r\n0041:5A\r\n\r\n0010:02\n0100:FF\r\n";
+    }
+    TSimProcess sim({"--quiet", "--controller", "1", "--extra", "7", "--eeprom", "7," + image, "--kp-fault",
+                     "7,refuse-write,0x41"});
+    const std::string device = sim.ReadLine();
+    ASSERT_FALSE(device.empty());
+    TLineClient line(device, B9600);
+    auto read = [&](uint8_t kp, uint8_t addr) { return line.Exchange(Frame({kp, 0xE3, 0x00, addr, 0x01})); };
+    EXPECT_EQ(read(7, 0x10), Frame({7, 0xE3, 0x01, 2}));
+    EXPECT_EQ(read(7, 0x41), Frame({7, 0xE3, 0x01, 0x5A}));
+    EXPECT_EQ(read(7, 0x42), Frame({7, 0xE3, 0x01, 0xFF}));
+    EXPECT_EQ(read(1, 0x10), Frame({1, 0xE3, 0x01, 0xFF})); // the other modem keeps its blank EEPROM
+    // The worn cell answers the write as done and keeps its byte; its neighbour takes it.
+    EXPECT_EQ(line.Exchange(Frame({7, 0x1E, 0x00, 0x41, 0x01, 0x11})).size(), 7u);
+    EXPECT_EQ(line.Exchange(Frame({7, 0x1E, 0x00, 0x42, 0x01, 0x22})).size(), 7u);
+    EXPECT_EQ(read(7, 0x41), Frame({7, 0xE3, 0x01, 0x5A}));
+    EXPECT_EQ(read(7, 0x42), Frame({7, 0xE3, 0x01, 0x22}));
+}
+
 TEST(SimTool, RefusesBadOptions) {
     for (std::vector<std::string> args : {std::vector<std::string>{"--controller", "300"},
                                           {"--bogus"},
@@ -196,7 +223,11 @@ TEST(SimTool, RefusesBadOptions) {
                                           {"--sys-mode", "1", "--sys-mode-addr", "4096"},
                                           {"--kp-fault", "9,silent"},
                                           {"--extra", "9", "--kp-fault", "9,loud"},
-                                          {"--extra", "9", "--kp-fault", "9,bad-crc,0"}}) {
+                                          {"--extra", "9", "--kp-fault", "9,bad-crc,0"},
+                                          {"--extra", "9", "--kp-fault", "9,refuse-write,70000"},
+                                          {"--eeprom", "9,/nonexistent.eep"},
+                                          {"--eeprom", "1"},
+                                          {"--eeprom", "1,/dev/null/x"}}) {
         TSimProcess sim(args);
         EXPECT_EQ(sim.ReadLine(2000ms), "") << args.back();
         EXPECT_EQ(sim.Wait(), 2) << args.back();

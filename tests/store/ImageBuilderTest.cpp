@@ -1,8 +1,11 @@
 // temp.eep as the modem's EEPROM will get it, and every way a build is refused.
 
+#include "store/SettingsImage.h"
 #include "tests/store/StoreFixture.h"
 #include "tests/support/ExpectedEeprom.h"
 
+#include <algorithm>
+#include <map>
 #include <string>
 
 namespace talmar::test {
@@ -86,7 +89,7 @@ protected:
                                  {"EChannelTrAUX", 11},
                                  {"AttenRec1", -1},
                                  {"AttenRecAUX", -3},
-                                 {"AttenTr1", -61},
+                                 {"AttenTr1", -37},
                                  {"AttenTr2", 7},
                                  {"AttenTrAUX", -3},
                                  {"Book", "заметка"},
@@ -144,8 +147,8 @@ TEST_F(ImageBuilderTest, FrequencyRecordImageByteForByte) {
 TEST_F(ImageBuilderTest, TimeRecordImageByteForByte) {
     FillLT();
     ASSERT_TRUE(dm.ProgramSettings(dm.TDataLT()));
-    // КП 10 is the time pair (4, 5); the answer durations are not converted; -61 - 9 = -70 dB
-    // gives 48 and 2.
+    // КП 10 is the time pair (4, 5); the answer durations are not converted; -37 - 9 = -46 dB
+    // gives 32 and 2.
     const char* expected =
         "0001:04\r\n0002:05\r\n0000:02\r\n"
         "0010:10\r\n0040:11\r\n0011:0F\r\n0041:0E\r\n0012:01\r\n0013:01\r\n"
@@ -154,7 +157,7 @@ TEST_F(ImageBuilderTest, TimeRecordImageByteForByte) {
         "0042:28\r\n0043:00\r\n0044:E8\r\n0045:03\r\n0046:14\r\n0047:00\r\n0048:00\r\n0049:00\r\n"
         "0027:01\r\n0028:02\r\n0029:03\r\n002A:0A\r\n002B:0B\r\n002C:0C\r\n"
         "0026:00\r\n002D:02\r\n004A:02\r\n002E:05\r\n002F:0C\r\n0030:06\r\n0031:07\r\n0032:0B\r\n"
-        "0033:02\r\n0034:02\r\n0035:04\r\n0036:04\r\n0037:30\r\n0038:02\r\n0039:03\r\n003A:00\r\n"
+        "0033:02\r\n0034:02\r\n0035:04\r\n0036:04\r\n0037:20\r\n0038:02\r\n0039:03\r\n003A:00\r\n"
         "003B:0A\r\n003C:04\r\n0000:02\r\n";
     EXPECT_EQ(Image(), expected);
     EXPECT_TRUE(host.messages.empty());
@@ -171,18 +174,23 @@ TEST_F(ImageBuilderTest, OrtenRecordSkipsSysModeAndV4433) {
 }
 
 TEST_F(ImageBuilderTest, AttenuationSteps) {
-    // a in dB -> coarse 1.5 dB units and fine 0.25 dB steps (receive levels take no correction).
+    // a in dB -> coarse 1.5 dB units and fine 0.25 dB steps; receive levels take no correction,
+    // transmit levels are given here with the line correction of -24 dB to be added.
     const struct {
         int a;
         const char* coarse;
         const char* fine;
-    } cases[] = {{0, "02", "04"},   {-1, "02", "02"},  {-2, "03", "00"},  {-3, "04", "04"},
-                 {-12, "0A", "04"}, {-34, "18", "02"}, {-46, "20", "02"}, {-70, "30", "02"}};
+    } cases[] = {{0, "02", "04"},   {-1, "02", "02"},  {-2, "03", "00"}, {-3, "04", "04"},
+                 {-12, "0A", "04"}, {-34, "18", "02"}, {-46, "20", "02"}};
     FillORTEN();
     for (const auto& c : cases) {
-        SetRecord(dm.TDataORTEN(), {{"AttenRec1", c.a}});
-        ASSERT_TRUE(dm.ProgramSettings(dm.TDataORTEN()));
-        EXPECT_TRUE(Has(std::string("0033:") + c.coarse) && Has(std::string("0034:") + c.fine)) << c.a;
+        SetRecord(dm.TDataORTEN(),
+                  {{"AttenRec1", std::max(c.a, -34)}, {"ResistTr", -24}, {"AttenTr1", c.a + 24}});
+        ASSERT_TRUE(dm.ProgramSettings(dm.TDataORTEN())) << c.a;
+        EXPECT_TRUE(Has(std::string("0037:") + c.coarse) && Has(std::string("0038:") + c.fine)) << c.a;
+        if (c.a >= -34) {
+            EXPECT_TRUE(Has(std::string("0033:") + c.coarse) && Has(std::string("0034:") + c.fine)) << c.a;
+        }
     }
 }
 
@@ -227,13 +235,6 @@ TEST_F(ImageBuilderTest, RefusalsStopTheBuildAndProgramNothing) {
         {"ResistTr", -7, nullptr,
          "Параметр \"Имя ResistTr\": значение -7 не входит в список сопротивлений линии "
          "(0, -6, -9, -15, -18, -21, -24 дБ). Выберите сопротивление линии и повторите прошивку"},
-        // 9000 ms is 281250 ticks of 32 µs: its hex digits would be cut in the image.
-        {"EImpTC", 9000, nullptr,
-         "Параметр \"Имя EImpTC\": значение 9000 (в единицах по 32 мкс 281250) не помещается в EEPROM "
-         "(в 2 байта помещается не более 65535). Исправьте данные и повторите прошивку"},
-        {"ENumController", 256, nullptr,
-         "Параметр \"Имя ENumController\": значение 256 не помещается в EEPROM "
-         "(в 1 байт помещается не более 255). Исправьте данные и повторите прошивку"},
     };
     FillLF();
     for (const auto& c : cases) {
@@ -292,12 +293,127 @@ TEST_F(ImageBuilderTest, ValuesFromTheFileAreCheckedAsTypedOnes) {
     EXPECT_TRUE(command.programmed.empty());
 }
 
-TEST_F(ImageBuilderTest, WidthLimitsAreInclusive) {
+// Whatever editor or file a value came from, the builder encodes only what the modem can hold:
+// anything else stops the build naming the КП, the parameter, the value and its range, and leaves
+// temp.eep empty. The limits themselves are accepted.
+TEST_F(ImageBuilderTest, ValuesTheEncodingCannotHoldStopTheBuild) {
+    const std::string fix = ". Исправьте данные и повторите прошивку";
+    const std::string kp = "КП \"КП-1\": параметр ";
+    const struct {
+        std::initializer_list<std::pair<const char*, TValue>> set;
+        std::string message;
+    } cases[] = {
+        // -6 dB of line correction: the level must lie in -40..6.
+        {{{"AttenTrAUX", 7}},
+         kp +
+             "\"Имя AttenTrAUX\": значение 7 вне допустимых пределов -40..6 (уровень с "
+             "поправкой на сопротивление линии -6 дБ должен лежать в пределах -46..0 дБ)" +
+             fix},
+        {{{"AttenTr1", -41}},
+         kp +
+             "\"Имя AttenTr1\": значение -41 вне допустимых пределов -40..6 (уровень с "
+             "поправкой на сопротивление линии -6 дБ должен лежать в пределах -46..0 дБ)" +
+             fix},
+        // A legal pair (-24, 20) that a line-resistance change made illegal.
+        {{{"ResistTr", 0}, {"AttenTr2", 20}},
+         kp +
+             "\"Имя AttenTr2\": значение 20 вне допустимых пределов -46..0 (уровень с поправкой на "
+             "сопротивление линии 0 дБ должен лежать в пределах -46..0 дБ)" +
+             fix},
+        {{{"AttenRec1", 5}}, kp + "\"Имя AttenRec1\": значение 5 вне допустимых пределов -34..0" + fix},
+        {{{"AttenRecAUX", -35}},
+         kp + "\"Имя AttenRecAUX\": значение -35 вне допустимых пределов -34..0" + fix},
+        // 2098 ms is 65562 ticks of 32 µs: its hex digits would be cut in the image.
+        {{{"EImpTC", 2098}},
+         kp +
+             "\"Имя EImpTC\": значение 2098 мс (в единицах по 32 мкс 65562) не помещается в EEPROM: "
+             "допустимы значения от -2097 до 2097 (в 2 байта помещается не более 65535)" +
+             fix},
+        {{{"ENumController", 256}},
+         kp +
+             "\"Имя ENumController\": значение 256 не помещается в EEPROM: "
+             "допустимы значения от -255 до 255 (в 1 байт помещается не более 255)" +
+             fix},
+    };
+    for (const auto& c : cases) {
+        FillLF();
+        SetRecord(dm.TDataLF(), c.set);
+        host.messages.clear();
+        WriteFileBytes("temp.eep", "old");
+        EXPECT_FALSE(dm.ProgramSettings(dm.TDataLF())) << c.message;
+        EXPECT_EQ(host.Texts(), std::vector<std::string>{c.message});
+        EXPECT_EQ(Image(), "") << c.message;
+        // The in-memory image says the same, and holds no byte of the refused value.
+        const TSettingsImage image = BuildSettingsImage(dm, dm.TDataLF());
+        EXPECT_EQ(image.refusal, c.message);
+        EXPECT_TRUE(image.valueRefused);
+    }
+    EXPECT_TRUE(command.programmed.empty());
+
     FillLF();
-    SetRecord(dm.TDataLF(), {{"ENumController", 255}, {"EImpTY1", -65535}});
-    ASSERT_TRUE(dm.ProgramSettings(dm.TDataLF()));
-    // Magnitudes are written: -65535 gives FF FF.
-    EXPECT_TRUE(Has("002D:FF") && Has("0022:FF") && Has("0023:FF"));
+    SetRecord(dm.TDataLF(), {{"ENumController", 255},
+                             {"EImpTY1", -65535},
+                             {"AttenTr1", 6},
+                             {"AttenTr2", -40},
+                             {"AttenRec1", -34},
+                             {"AttenRecAUX", 0},
+                             {"EImpTC", 2097}});
+    host.messages.clear();
+    ASSERT_TRUE(dm.ProgramSettings(dm.TDataLF())) << testing::PrintToString(host.Texts());
+    // Magnitudes are written: -65535 gives FF FF; 2097 ms is 65531 ticks.
+    EXPECT_TRUE(Has("002D:FF") && Has("0022:FF") && Has("0023:FF") && Has("0018:FB") && Has("0019:FF"));
+}
+
+// What a modem's bytes stand for is read back in the table's units; the bytes of the image give
+// the record's own values back.
+TEST_F(ImageBuilderTest, ImageBytesDecodeToTheRecordsValues) {
+    FillLF();
+    const TSettingsImage image = BuildSettingsImage(dm, dm.TDataLF());
+    ASSERT_TRUE(image.Complete());
+    std::map<std::string, std::string> decoded;
+    for (std::size_t i = 0; i < image.items.size(); ++i) {
+        std::vector<TImageByte> layout;
+        std::vector<uint8_t> values;
+        for (const TImageByte& b : image.bytes)
+            if (b.item == static_cast<int>(i))
+                layout.push_back(b), values.push_back(b.value);
+        decoded[image.items[i].column] = DecodeItem(image.items[i], layout, values).value_or("?");
+    }
+    EXPECT_EQ(decoded["NumKP"], "1");
+    EXPECT_EQ(decoded["CoeffTI1"], "1.149");
+    EXPECT_EQ(decoded["EImpTC"], "100 мс");
+    EXPECT_EQ(decoded["ELongImpTC"], "10 мс");
+    EXPECT_EQ(decoded["EImpTY1"], "60");
+    EXPECT_EQ(decoded["AttenTr1"], "-40 дБ");
+    EXPECT_EQ(decoded["AttenTrAUX"], "4 дБ");
+    EXPECT_EQ(decoded["AttenRec1"], "-12 дБ");
+    EXPECT_EQ(decoded["AttenRecAUX"], "0 дБ");
+    EXPECT_EQ(decoded[""], "1");
+    // Bytes no value makes are no value: a fine step of 3, ticks between two durations, a pair
+    // of channels that counts no КП.
+    const auto item = [&](const char* column) {
+        for (std::size_t i = 0; i < image.items.size(); ++i)
+            if (image.items[i].column == column)
+                return static_cast<int>(i);
+        return -1;
+    };
+    const auto layoutOf = [&](int i) {
+        std::vector<TImageByte> layout;
+        for (const TImageByte& b : image.bytes)
+            if (b.item == i)
+                layout.push_back(b);
+        return layout;
+    };
+    const int level = item("AttenTr1"), ticks = item("EImpTC"), kp = item("NumKP");
+    EXPECT_EQ(DecodeItem(image.items[level], layoutOf(level), {20, 3}), std::nullopt);
+    EXPECT_EQ(DecodeItem(image.items[level], layoutOf(level), {24, 2}), "-28 дБ");
+    EXPECT_EQ(DecodeItem(image.items[ticks], layoutOf(ticks), {0x36, 0x0C}), std::nullopt);
+    EXPECT_EQ(DecodeItem(image.items[kp], layoutOf(kp), {3, 2}), std::nullopt);
+    EXPECT_EQ(DecodeItem(image.items[kp], layoutOf(kp), {6, 7}), "15");
+    // eSysMode is written twice; programming leaves one byte per address.
+    const std::vector<TImageByte> effective = image.Effective();
+    EXPECT_EQ(effective.size(), image.bytes.size() - 1);
+    EXPECT_EQ(effective.front().addr, 0);
 }
 
 TEST_F(ImageBuilderTest, MissingDerivedRowsAreReportedAndTheBuildGoesOn) {
@@ -324,11 +440,17 @@ TEST_F(ImageBuilderTest, PendingEditIsCommittedAndTheOldImageReplaced) {
     EXPECT_EQ(Image().find('x'), std::string::npos);
 }
 
+// The file is made before the commit rule: where it cannot be, the edit stays pending.
 TEST_F(ImageBuilderTest, AnImageThatCannotBeWrittenIsAnError) {
     std::filesystem::create_directory("temp.eep");
     FillLF();
+    dm.TDataLF().Edit();
+    dm.TDataLF().SetFieldByName("EUseTI", 0);
     EXPECT_THROW(dm.ProgramSettings(dm.TDataLF()), std::runtime_error);
     EXPECT_TRUE(command.programmed.empty());
+    EXPECT_EQ(dm.TDataLF().State(), TTableState::Edit);
+    dm.TDataLF().Cancel();
+    EXPECT_EQ(dm.TDataLF().FieldByName("EUseTI").AsInteger(), 1);
 }
 
 // A disk that fills up while temp.eep is written: the file was created, its writes fail.

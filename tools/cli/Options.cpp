@@ -1,6 +1,7 @@
 #include "tools/cli/Options.h"
 
 #include "tools/cli/SwitchCommand.h"
+#include "tools/cli/VerifyCommand.h"
 
 #include <cctype>
 #include <vector>
@@ -26,6 +27,12 @@ const char* const kHelp =
     "  talmar-cli switch lf|lt|orten (КП ... | --all)\n"
     "                                      перевести КП в частотную (lf), временную (lt)\n"
     "                                      систему или в ОРТЕН (orten); строка на КП\n"
+    "  talmar-cli verify lf|lt|orten (КП ... | --all) [--pause С] [--repair]\n"
+    "                                      сверить настройки КП на линии с таблицей: каждый\n"
+    "                                      байт образа настроек читается из КП (9600 бод);\n"
+    "                                      строка на КП, строка на каждый различающийся\n"
+    "                                      параметр, итог; с --repair различающиеся байты\n"
+    "                                      записываются в КП и читаются обратно\n"
     "  talmar-cli ports                    порты, что предлагает окно \"Выбор COM-порта\":\n"
     "                                      COM1-COM4 и USB-адаптеры под своими номерами;\n"
     "                                      строка на порт: COMn, устройство, название\n"
@@ -36,7 +43,10 @@ const char* const kHelp =
     "  КП ... | --all          poll, switch: названия КП из Data_ORTEN.DB без учёта регистра\n"
     "                          (опрашиваются в порядке таблицы) или все КП таблицы\n"
     "  --passes N              poll: число проходов опроса (по умолчанию 1)\n"
-    "  --pause С               poll, switch: пауза между обращениями к КП, с (по умолчанию 1)\n"
+    "  --pause С               poll, switch, verify: пауза между обращениями к КП, с\n"
+    "                          (по умолчанию 1)\n"
+    "  --repair                verify: записать различающиеся байты (кроме системы\n"
+    "                          телемеханики и номера МКД) - это и есть согласие на запись\n"
     "  --version               poll: запрашивать и версию прошивки AT90S4433\n"
     "  --trace                 каждый запрос и ответ в шестнадцатеричном виде с временем в мс\n"
     "  --quiet                 без хода прошивки и строк журнала на экране\n"
@@ -45,9 +55,9 @@ const char* const kHelp =
     "Результат и строки журнала - в stdout, сообщения, ход прошивки и --trace - в stderr.\n"
     "Строки журнала дописываются в Log.txt, как в окне. Пока работает окно Тальмара,\n"
     "talmar-cli не запускается. Код завершения: 0 - выполнено; 1 - модем или файл не\n"
-    "приняли задание (у poll и switch: КП не ответил); 2 - неверный вызов или окружение\n"
-    "(нет таблиц, порт не открылся, неизвестный КП, неверный номер МКД): тогда ничего\n"
-    "не отправлено.\n";
+    "приняли задание (у poll и switch: КП не ответил; у verify: не все КП совпали или\n"
+    "исправлены); 2 - неверный вызов или окружение (нет таблиц, порт не открылся,\n"
+    "неизвестный КП, неверный номер МКД): тогда ничего не отправлено.\n";
 
 std::string NormalizePort(const std::string& port) {
     if (port.find('/') != std::string::npos)
@@ -92,6 +102,8 @@ bool ParseOptions(int argc, const char* const* argv, TOptions& options, std::str
                 error = "порт \"" + value + "\" задаётся как COMn (n от 1) или путём к устройству";
                 return false;
             }
+        } else if (a == "--repair") {
+            options.repair = true;
         } else if (const int used = ParseSwitchOption(argc, argv, i, options, error); used != 0) {
             if (used < 0)
                 return false;
@@ -105,7 +117,7 @@ bool ParseOptions(int argc, const char* const* argv, TOptions& options, std::str
         return true;
     }
     if (words.empty()) {
-        error = "не указано задание: identify, flash, eeprom, settings, poll, switch или ports";
+        error = "не указано задание: identify, flash, eeprom, settings, poll, switch, verify или ports";
         return false;
     }
     const std::string& cmd = words[0];
@@ -115,8 +127,19 @@ bool ParseOptions(int argc, const char* const* argv, TOptions& options, std::str
         error = std::string("вызов: talmar-cli ") + usage;
         return false;
     };
-    if (cmd == "poll" || cmd == "switch")
+    if (cmd == "poll" || cmd == "switch") {
+        if (options.repair) {
+            error = "параметр --repair - только для verify";
+            return false;
+        }
         return ParseSwitchCommand(words, options, error);
+    }
+    if (cmd == "verify")
+        return ParseVerifyCommand(words, options, error);
+    if (options.repair) {
+        error = "параметр --repair - только для verify";
+        return false;
+    }
     if (!NoSwitchOptions(options, error))
         return false;
     if (cmd == "ports") {
@@ -154,7 +177,7 @@ bool ParseOptions(int argc, const char* const* argv, TOptions& options, std::str
         options.kp = words[2];
         return true;
     }
-    error = "неизвестное задание \"" + cmd + "\": identify, flash, eeprom, settings, poll, switch или ports";
+    error = "неизвестное задание \"" + cmd + "\": identify, flash, eeprom, settings, poll, switch, verify или ports";
     return false;
 }
 

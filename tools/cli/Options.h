@@ -11,7 +11,7 @@ inline constexpr int kExitDone = 0;
 inline constexpr int kExitRefused = 1; // the modem or the file refused the job
 inline constexpr int kExitUsage = 2;   // wrong usage or environment
 
-enum class TCommand { Help, Identify, Flash, Eeprom, Settings, Poll, Switch, Ports };
+enum class TCommand { Help, Identify, Flash, Eeprom, Settings, Poll, Switch, Verify, Ports };
 
 struct TOptions {
     TCommand command = TCommand::Help;
@@ -25,6 +25,7 @@ struct TOptions {
     std::string pause = "1";                // ETimeOut, seconds
     bool version = false;                   // poll: CBv4433
     std::vector<std::string> switchOptions; // the options above as given, for the usage checks
+    bool repair = false;                    // verify: write the differing bytes back
     std::string port;                       // "COMn" or a device path; empty: Pref.NumCom
     bool trace = false;
     bool quiet = false;

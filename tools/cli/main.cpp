@@ -18,6 +18,7 @@
 #include "tools/cli/PortsCommand.h"
 #include "tools/cli/SessionLog.h"
 #include "tools/cli/SwitchCommand.h"
+#include "tools/cli/VerifyCommand.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -67,6 +68,8 @@ TTable& SettingsTable(TDMTables& dm, const std::string& system) {
 int RunCommand(const TOptions& o, TConsole& console, TCliHost& host, TJobFrontDoor& door) {
     if (o.command == TCommand::Poll || o.command == TCommand::Switch)
         return RunSwitchCommand(o, console, host, door.port);
+    if (o.command == TCommand::Verify)
+        return RunVerifyCommand(o, console, host, door.port, door.appendLog);
     if (o.command == TCommand::Settings) {
         TSettingsCommand command(door);
         TDMTables dm(host, &command);

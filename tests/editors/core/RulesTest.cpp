@@ -435,7 +435,15 @@ TEST_F(RulesTest, TimeSequenceTakesTheTelesignallingSeriesFromTelecontrol) {
     for (int f = 0; f < t.StoredFieldCount(); ++f)
         t.SetValue(f, t.Field(f).type == TFieldType::Alpha ? TValue("КП") : TValue(1));
     t.Post();
-    SetRecord(t, {{"EForvardTY", 0}, {"EForvardTC", 1}, {"ResistTr", 0}});
+    // Levels of 1 dB would be refused by the builder: 0 dB is the highest it encodes.
+    SetRecord(t, {{"EForvardTY", 0},
+                  {"EForvardTC", 1},
+                  {"ResistTr", 0},
+                  {"AttenRec1", 0},
+                  {"AttenRecAUX", 0},
+                  {"AttenTr1", 0},
+                  {"AttenTr2", 0},
+                  {"AttenTrAUX", 0}});
     auto lt = Make(ProfileLT());
     EXPECT_TRUE(lt->Program());
     EXPECT_EQ(Stored(t, "EForvardTC").AsInteger(), 0);
