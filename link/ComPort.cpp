@@ -4,10 +4,20 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <thread>
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 #include <sys/ioctl.h>
 #include <termios.h>
-#include <thread>
 #include <unistd.h>
+#endif
 
 namespace talmar {
 
@@ -18,9 +28,29 @@ using Clock = std::chrono::steady_clock;
 // Windows' "the request is not supported": the fallback when the system gives no error number.
 constexpr int kWinGeneralFailure = 31;
 
+#ifdef _WIN32
+
+// The code Windows gave for the failed call, as the message names it.
+int LastOsError() {
+    const DWORD err = GetLastError();
+    return err != 0 ? static_cast<int>(err) : kWinGeneralFailure;
+}
+
+void ClearOsError() {
+    SetLastError(0);
+}
+
+#else
+
 int LastOsError() {
     return errno != 0 ? errno : kWinGeneralFailure;
 }
+
+void ClearOsError() {
+    errno = 0;
+}
+
+#endif
 
 } // namespace
 
@@ -122,7 +152,7 @@ void TComPort::Open() {
     serial->setPortName(QString::fromStdString(Device()));
     serial_ = std::move(serial);
     ApplyLineSettings();
-    errno = 0;
+    ClearOsError();
     if (!serial_->open(QIODevice::ReadWrite)) {
         const auto error = serial_->error();
         const int os = LastOsError();
@@ -179,7 +209,7 @@ int TComPort::WriteBlock(const uint8_t* data, int count) {
         throw EComPort(EComPortCode::WriteFailed, kWinInvalidHandle);
     if (count <= 0)
         return 0;
-    errno = 0;
+    ClearOsError();
     if (serial_->write(reinterpret_cast<const char*>(data), count) != count)
         throw EComPort(EComPortCode::WriteFailed, LastOsError());
     // No write time-out: the call returns once the driver has taken every byte.
@@ -187,7 +217,7 @@ int TComPort::WriteBlock(const uint8_t* data, int count) {
         if (!serial_->waitForBytesWritten(-1))
             throw EComPort(EComPortCode::WriteFailed, LastOsError());
     }
-    ::tcdrain(static_cast<int>(serial_->handle()));
+    DrainOutput();
     if (trace_)
         trace_(true, data, count);
     return count;
@@ -227,7 +257,7 @@ int TComPort::ReadBlock(uint8_t* buffer, int count) {
         const bool idle = idle_ && got == 0;
         if (idle)
             wait = std::min<long long>(wait, kIdleSliceMs);
-        errno = 0;
+        ClearOsError();
         if (!serial_->waitForReadyRead(static_cast<int>(wait))) {
             if (serial_->error() != QSerialPort::TimeoutError && serial_->error() != QSerialPort::NoError)
                 throw EComPort(EComPortCode::ReadFailed, LastOsError());
@@ -262,6 +292,34 @@ std::string TComPort::ReadText(int count) {
     return s;
 }
 
+#ifdef _WIN32
+
+// The driver's queues as ClearCommError counts them; the call also clears a line error, which
+// nothing here looks at.
+int TComPort::DriverInput() const {
+    DWORD errors = 0;
+    COMSTAT stat{};
+    if (!ClearCommError(serial_->handle(), &errors, &stat))
+        throw EComPort(EComPortCode::ClearErrorFailed, LastOsError());
+    return static_cast<int>(stat.cbInQue);
+}
+
+int TComPort::DriverOutput() const {
+    DWORD errors = 0;
+    COMSTAT stat{};
+    if (!ClearCommError(serial_->handle(), &errors, &stat))
+        throw EComPort(EComPortCode::ClearErrorFailed, LastOsError());
+    return static_cast<int>(stat.cbOutQue);
+}
+
+// Returns when the driver has put the last byte on the line. A device that cannot tell is
+// taken as drained: the bytes have left the program either way.
+void TComPort::DrainOutput() const {
+    FlushFileBuffers(serial_->handle());
+}
+
+#else
+
 int TComPort::DriverInput() const {
     int n = 0;
     if (::ioctl(static_cast<int>(serial_->handle()), FIONREAD, &n) != 0)
@@ -275,6 +333,14 @@ int TComPort::DriverOutput() const {
         throw EComPort(EComPortCode::ClearErrorFailed, LastOsError());
     return n;
 }
+
+// Returns when the driver has put the last byte on the line. A pseudo-terminal that cannot tell
+// is taken as drained: the bytes have left the program either way.
+void TComPort::DrainOutput() const {
+    ::tcdrain(static_cast<int>(serial_->handle()));
+}
+
+#endif
 
 int TComPort::WaitingInput() {
     if (!Connected())
