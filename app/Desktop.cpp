@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QIcon>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #ifdef _WIN32
 #include <QStandardPaths>
@@ -110,9 +109,10 @@ void SetDesktopIdentity() {
 std::string UserFolder() {
 #ifdef _WIN32
     // On Windows the working folder lives among the user's documents.
-    const std::string home =
-        QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
-            .toStdString();
+    QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (documents.isEmpty())
+        documents = QDir::homePath();
+    const std::string home = QDir::toNativeSeparators(documents).toStdString();
 #else
     std::string home;
     if (const char* h = std::getenv("HOME"); h && *h)
@@ -132,7 +132,7 @@ std::string EnterUserFolder() {
     if (!failed)
         return {};
     std::error_code ec;
-    return "Не удалось открыть рабочую папку " + folder + ": " + std::strerror(failed.value()) +
+    return "Не удалось открыть рабочую папку " + folder + ": " + failed.message() +
            ".\nТальмар работает в папке " + PathToUtf8(fs::current_path(ec)) + ".";
 }
 
