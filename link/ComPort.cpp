@@ -132,6 +132,7 @@ void TComPort::SetBaudRate(TBaudRate rate) {
     if (rate == baud_)
         return;
     baud_ = rate;
+    ClearOsError(); // the code of this failure, not of an earlier one
     if (Connected() && !serial_->setBaudRate(BaudRateValue(baud_)))
         throw EComPort(EComPortCode::SetStateFailed, LastOsError());
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the Windows build as far as Debian can: mingw-w64 and Wine.
 #   1. Compiles for Windows every Qt-free source of link/, store/ (against SQLite's header: SQLite
-#      has no mingw build in Debian), editors/core and remote/core (tests/windows/CMakeLists.txt).
+#      has no mingw build in Debian), editors/core, remote/core and app/jobs
+#      (tests/windows/CMakeLists.txt).
 #   2. Checks the syntax of every Qt-using source of link/, app/, editors/ and remote/ for
 #      Windows against Debian's Qt headers (Linux ones: nothing is linked with them).
 #   3. Makes an installer from packaging/windows/talmar.nsi with NSIS, the test programs standing in
@@ -42,7 +43,7 @@ note() { printf 'windows-check: %s\n' "$*"; }
 cmake -S tests/windows -B "$wbuild" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
 cmake --build "$wbuild" -j"$(nproc)"
-note "compiled for Windows: link/ without ComPort.cpp and QtHost.cpp; store/, editors/core, remote/core"
+note "compiled for Windows: link/ without ComPort.cpp and QtHost.cpp; store/, editors/core, remote/core, app/jobs"
 
 # --- 2. the Qt-using sources, syntax only ---------------------------------------------------
 qt=/usr/include/x86_64-linux-gnu/qt6

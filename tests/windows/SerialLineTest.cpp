@@ -13,9 +13,11 @@
 #include "link/Utf8Path.h"
 #include "tests/support/Hex.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
 #include <vector>
 #ifndef WIN32_LEAN_AND_MEAN
