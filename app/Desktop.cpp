@@ -1,22 +1,46 @@
 #include "app/Desktop.h"
 
 #include "link/Host.h"
+#include "link/Utf8Path.h"
 #include "store/TableDef.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QIcon>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
+#ifdef _WIN32
+#include <QStandardPaths>
+#else
 #include <pwd.h>
 #include <unistd.h>
+#endif
 
 namespace talmar {
 
 namespace {
 
 namespace fs = std::filesystem;
+
+#ifdef _WIN32
+
+// A folder as one word of the Windows command line: in double quotes, which a Windows file name
+// never holds.
+std::string ShellWord(const std::string& s) {
+    return "\"" + s + "\"";
+}
+
+// The commands in Windows' own syntax: cd /d also changes the drive.
+constexpr const char* kCdCommand = "cd /d ";
+constexpr const char* kConsole = "командной строки (cmd)";
+
+// The tables tool beside the program: a Windows installation is not on the PATH.
+std::string TablesTool() {
+    return ShellWord(QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + "/talmar-tables.exe")
+                         .toStdString());
+}
+
+#else
 
 // A folder as one shell word: in single quotes, inner single quotes closed and escaped.
 std::string ShellWord(const std::string& s) {
@@ -29,6 +53,15 @@ std::string ShellWord(const std::string& s) {
     }
     return out + "'";
 }
+
+constexpr const char* kCdCommand = "cd ";
+constexpr const char* kConsole = "терминала";
+
+std::string TablesTool() {
+    return "talmar-tables";
+}
+
+#endif
 
 bool FolderHasNoTables() {
     for (const TTableId id : kTableOrder) {
@@ -43,16 +76,23 @@ std::string NoTablesMessage(const std::string& folder) {
     std::string names;
     for (const TTableId id : kTableOrder)
         names += (names.empty() ? "" : ", ") + TableDef(id).fileName;
+    const std::string tool = TablesTool();
     return "В папке " + folder + " нет таблиц настроек (" + names +
            ").\n\n"
-           "Создайте их в этой папке из терминала и запустите Тальмар снова:\n"
-           "    cd " +
-           ShellWord(folder) +
+           "Создайте их в этой папке из " +
+           kConsole +
+           " и запустите Тальмар снова:\n"
+           "    " +
+           kCdCommand + ShellWord(folder) +
            "\n"
-           "    talmar-tables create    - пустые таблицы,\n"
-           "    talmar-tables sample    - таблицы с примером для знакомства с программой.\n\n"
-           "Таблицы в старом формате (Paradox) из другой папки переводит команда "
-           "talmar-tables import ПАПКА.";
+           "    " +
+           tool +
+           " create    - пустые таблицы,\n"
+           "    " +
+           tool +
+           " sample    - таблицы с примером для знакомства с программой.\n\n"
+           "Таблицы в старом формате (Paradox) из другой папки переводит команда " +
+           tool + " import ПАПКА.";
 }
 
 } // namespace
@@ -67,32 +107,40 @@ void SetDesktopIdentity() {
 }
 
 std::string UserFolder() {
+#ifdef _WIN32
+    // On Windows the working folder lives among the user's documents.
+    QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (documents.isEmpty())
+        documents = QDir::homePath();
+    const std::string home = QDir::toNativeSeparators(documents).toStdString();
+#else
     std::string home;
     if (const char* h = std::getenv("HOME"); h && *h)
         home = h;
     else if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir)
         home = pw->pw_dir;
-    return (fs::path(home) / "Тальмар").string();
+#endif
+    return PathToUtf8(PathFromUtf8(home) / PathFromUtf8("Тальмар"));
 }
 
 std::string EnterUserFolder() {
     const std::string folder = UserFolder();
     std::error_code failed;
-    fs::create_directory(folder, failed);
+    fs::create_directory(PathFromUtf8(folder), failed);
     if (!failed)
-        fs::current_path(folder, failed);
+        fs::current_path(PathFromUtf8(folder), failed);
     if (!failed)
         return {};
     std::error_code ec;
-    return "Не удалось открыть рабочую папку " + folder + ": " + std::strerror(failed.value()) +
-           ".\nТальмар работает в папке " + fs::current_path(ec).string() + ".";
+    return "Не удалось открыть рабочую папку " + folder + ": " + failed.message() +
+           ".\nТальмар работает в папке " + PathToUtf8(fs::current_path(ec)) + ".";
 }
 
 bool ReportNoTables(IHost& host) {
     if (!FolderHasNoTables())
         return false;
     std::error_code ec;
-    host.ShowMessage(NoTablesMessage(fs::current_path(ec).string()), {}, TMsgButtons::Ok,
+    host.ShowMessage(NoTablesMessage(PathToUtf8(fs::current_path(ec))), {}, TMsgButtons::Ok,
                      TMsgIcon::Information);
     return true;
 }

@@ -6,10 +6,20 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <thread>
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 #include <sys/ioctl.h>
 #include <termios.h>
-#include <thread>
 #include <unistd.h>
+#endif
 
 namespace talmar {
 
@@ -20,9 +30,29 @@ using Clock = std::chrono::steady_clock;
 // Windows' "the request is not supported": the fallback when the system gives no error number.
 constexpr int kWinGeneralFailure = 31;
 
+#ifdef _WIN32
+
+// The code Windows gave for the failed call, as the message names it.
+int LastOsError() {
+    const DWORD err = GetLastError();
+    return err != 0 ? static_cast<int>(err) : kWinGeneralFailure;
+}
+
+void ClearOsError() {
+    SetLastError(0);
+}
+
+#else
+
 int LastOsError() {
     return errno != 0 ? errno : kWinGeneralFailure;
 }
+
+void ClearOsError() {
+    errno = 0;
+}
+
+#endif
 
 } // namespace
 
@@ -108,6 +138,7 @@ void TComPort::SetBaudRate(TBaudRate rate) {
     if (rate == baud_)
         return;
     baud_ = rate;
+    ClearOsError(); // the code of this failure, not of an earlier one
     if (Connected() && !serial_->setBaudRate(BaudRateValue(baud_)))
         throw EComPort(EComPortCode::SetStateFailed, LastOsError());
 }
@@ -128,7 +159,7 @@ void TComPort::Open() {
     serial->setPortName(QString::fromStdString(Device()));
     serial_ = std::move(serial);
     ApplyLineSettings();
-    errno = 0;
+    ClearOsError();
     if (!serial_->open(QIODevice::ReadWrite)) {
         const auto error = serial_->error();
         const int os = LastOsError();
@@ -185,7 +216,7 @@ int TComPort::WriteBlock(const uint8_t* data, int count) {
         throw EComPort(EComPortCode::WriteFailed, kWinInvalidHandle);
     if (count <= 0)
         return 0;
-    errno = 0;
+    ClearOsError();
     if (serial_->write(reinterpret_cast<const char*>(data), count) != count)
         throw EComPort(EComPortCode::WriteFailed, LastOsError());
     // No write time-out: the call returns once the driver has taken every byte.
@@ -193,7 +224,7 @@ int TComPort::WriteBlock(const uint8_t* data, int count) {
         if (!serial_->waitForBytesWritten(-1))
             throw EComPort(EComPortCode::WriteFailed, LastOsError());
     }
-    ::tcdrain(static_cast<int>(serial_->handle()));
+    DrainOutput();
     if (trace_)
         trace_(true, data, count);
     return count;
@@ -233,7 +264,7 @@ int TComPort::ReadBlock(uint8_t* buffer, int count) {
         const bool idle = idle_ && got == 0;
         if (idle)
             wait = std::min<long long>(wait, kIdleSliceMs);
-        errno = 0;
+        ClearOsError();
         if (!serial_->waitForReadyRead(static_cast<int>(wait))) {
             if (serial_->error() != QSerialPort::TimeoutError && serial_->error() != QSerialPort::NoError)
                 throw EComPort(EComPortCode::ReadFailed, LastOsError());
@@ -268,6 +299,34 @@ std::string TComPort::ReadText(int count) {
     return s;
 }
 
+#ifdef _WIN32
+
+// The driver's queues as ClearCommError counts them; the call also clears a line error, which
+// nothing here looks at.
+int TComPort::DriverInput() const {
+    DWORD errors = 0;
+    COMSTAT stat{};
+    if (!ClearCommError(serial_->handle(), &errors, &stat))
+        throw EComPort(EComPortCode::ClearErrorFailed, LastOsError());
+    return static_cast<int>(stat.cbInQue);
+}
+
+int TComPort::DriverOutput() const {
+    DWORD errors = 0;
+    COMSTAT stat{};
+    if (!ClearCommError(serial_->handle(), &errors, &stat))
+        throw EComPort(EComPortCode::ClearErrorFailed, LastOsError());
+    return static_cast<int>(stat.cbOutQue);
+}
+
+// Returns when the driver has put the last byte on the line. A device that cannot tell is
+// taken as drained: the bytes have left the program either way.
+void TComPort::DrainOutput() const {
+    FlushFileBuffers(serial_->handle());
+}
+
+#else
+
 int TComPort::DriverInput() const {
     int n = 0;
     if (::ioctl(static_cast<int>(serial_->handle()), FIONREAD, &n) != 0)
@@ -281,6 +340,14 @@ int TComPort::DriverOutput() const {
         throw EComPort(EComPortCode::ClearErrorFailed, LastOsError());
     return n;
 }
+
+// Returns when the driver has put the last byte on the line. A pseudo-terminal that cannot tell
+// is taken as drained: the bytes have left the program either way.
+void TComPort::DrainOutput() const {
+    ::tcdrain(static_cast<int>(serial_->handle()));
+}
+
+#endif
 
 int TComPort::WaitingInput() {
     if (!Connected())

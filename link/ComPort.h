@@ -120,6 +120,7 @@ private:
     void ApplyLineSettings();
     int DriverInput() const;
     int DriverOutput() const;
+    void DrainOutput() const;
 
     std::string port_ = "COM2";
     TBaudRate baud_ = br38400;

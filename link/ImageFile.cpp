@@ -1,6 +1,7 @@
 #include "link/ImageFile.h"
 
 #include "link/Cp1251.h"
+#include "link/Utf8Path.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -356,9 +357,9 @@ TLoadedImage ParseImage(std::string_view contents, TTypePROM type, const std::st
 
 TLoadedImage ReadImageFile(const std::string& fileName, TTypePROM type, TFileFormat previous) {
     std::error_code ec;
-    if (std::filesystem::is_directory(fileName, ec))
+    if (std::filesystem::is_directory(PathFromUtf8(fileName), ec))
         throw EInOutError("Не удалось открыть файл \"" + fileName + "\": это папка");
-    std::ifstream in(fileName, std::ios::binary);
+    std::ifstream in(PathFromUtf8(fileName), std::ios::binary);
     if (!in) {
         const int err = errno;
         std::string why = err == ENOENT   ? "файл не найден"

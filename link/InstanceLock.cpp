@@ -1,16 +1,66 @@
 #include "link/InstanceLock.h"
 
 #include <cstdlib>
+
+#ifdef _WIN32
+#include "link/Utf8Path.h"
+
+#include <algorithm>
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace talmar {
 
 TInstanceLock::~TInstanceLock() {
     Release();
 }
+
+#ifdef _WIN32
+
+std::string TInstanceLock::LockPath(const std::string& name) {
+    // A kernel object's name may hold any character but the backslash.
+    if (const char* lockDir = std::getenv("TALMAR_LOCK_DIR"); lockDir && *lockDir) {
+        std::string place = lockDir;
+        std::replace(place.begin(), place.end(), '\\', '/');
+        return name + "@" + place;
+    }
+    return name;
+}
+
+bool TInstanceLock::Acquire(const std::string& name) {
+    if (mutex_)
+        return true;
+    // No initial owner, default security: the name alone tells whether a copy runs.
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, WideFromUtf8(LockPath(name)).c_str());
+    if (!mutex)
+        return true; // nowhere to keep a lock: do not stop the user from working
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(mutex);
+        return false;
+    }
+    mutex_ = mutex;
+    return true;
+}
+
+void TInstanceLock::Release() {
+    if (mutex_) {
+        CloseHandle(static_cast<HANDLE>(mutex_));
+        mutex_ = nullptr;
+    }
+}
+
+#else
 
 std::string TInstanceLock::LockPath(const std::string& name) {
     if (const char* lockDir = std::getenv("TALMAR_LOCK_DIR"); lockDir && *lockDir)
@@ -42,5 +92,7 @@ void TInstanceLock::Release() {
         fd_ = -1;
     }
 }
+
+#endif
 
 } // namespace talmar

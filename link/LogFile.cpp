@@ -1,23 +1,41 @@
 #include "link/LogFile.h"
 
 #include "link/Cp1251.h"
+#include "link/Utf8Path.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
+#ifdef _WIN32
+#include <io.h>
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace talmar {
 
 std::string FormatLogDateTime(std::time_t t) {
     std::tm tm{};
+#ifdef _WIN32
+    localtime_s(&tm, &t);
+#else
     localtime_r(&t, &tm);
+#endif
     char buf[64];
     std::snprintf(buf, sizeof buf, "%02d.%02d.%04d %d:%02d:%02d", tm.tm_mday, tm.tm_mon + 1,
                   tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec);
@@ -56,14 +74,17 @@ TLogLoad LoadLogLines(const std::string& path, std::vector<std::string>& lines, 
     lines.clear();
     if (raw)
         raw->clear();
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 && errno == ENOENT)
+    const std::filesystem::path file = PathFromUtf8(path);
+    std::error_code ec;
+    const auto status = std::filesystem::status(file, ec);
+    if (ec == std::errc::no_such_file_or_directory)
         return TLogLoad::Missing;
-    std::ifstream in(path, std::ios::binary);
+    const bool isDir = std::filesystem::is_directory(status);
+    std::ifstream in(file, std::ios::binary);
     std::ostringstream data;
-    if (!in || S_ISDIR(st.st_mode) || !(data << in.rdbuf() || in.peek() == EOF)) {
+    if (!in || isDir || !(data << in.rdbuf() || in.peek() == EOF)) {
         if (error)
-            *error = std::strerror(S_ISDIR(st.st_mode) ? EISDIR : errno);
+            *error = std::strerror(isDir ? EISDIR : errno);
         return TLogLoad::Unreadable;
     }
     const std::string bytes = data.str();
@@ -91,6 +112,47 @@ namespace {
 [[noreturn]] void Fail(const std::string& path, int err) {
     throw std::runtime_error("Не удалось записать файл " + path + ": " + std::strerror(err));
 }
+
+#ifdef _WIN32
+
+[[noreturn]] void FailWin(const std::string& path, unsigned long err) {
+    throw std::runtime_error("Не удалось записать файл " + path + ": " + WinErrorText(err));
+}
+
+// Binary mode: the text mode of the C library would turn every CR LF into CR CR LF. The rename
+// replaces the old file (the C library's rename refuses to), and the data is on the disk first.
+void WriteAtomically(const std::string& path, const std::string& bytes) {
+    const std::wstring file = PathFromUtf8(path).wstring();
+    const std::wstring tmp = file + L".tmp";
+    const int fd = ::_wopen(tmp.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT,
+                            _S_IREAD | _S_IWRITE);
+    if (fd < 0)
+        Fail(path, errno);
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const size_t chunk = std::min<size_t>(bytes.size() - done, 1u << 20);
+        const int n = ::_write(fd, bytes.data() + done, static_cast<unsigned>(chunk));
+        if (n < 0) {
+            const int err = errno;
+            ::_close(fd);
+            ::_wunlink(tmp.c_str());
+            Fail(path, err);
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (::_commit(fd) != 0 || ::_close(fd) != 0) {
+        const int err = errno;
+        ::_wunlink(tmp.c_str());
+        Fail(path, err);
+    }
+    if (!MoveFileExW(tmp.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const DWORD err = GetLastError();
+        ::_wunlink(tmp.c_str());
+        FailWin(path, err);
+    }
+}
+
+#else
 
 void WriteAtomically(const std::string& path, const std::string& bytes) {
     const std::string tmp = path + ".tmp";
@@ -122,6 +184,8 @@ void WriteAtomically(const std::string& path, const std::string& bytes) {
     }
 }
 
+#endif
+
 // The history as it is, its last line ended if it was not (a lone CR ends a line as well), then
 // the lines, each ended by CR LF.
 std::string WithLines(std::string history, const std::vector<std::string>& lines) {
@@ -147,12 +211,13 @@ void SaveLogWithHistory(const std::string& path, const std::string& history,
 
 void AppendLogLines(const std::string& path, const std::vector<std::string>& lines) {
     std::string bytes;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) {
+    const std::filesystem::path file = PathFromUtf8(path);
+    std::error_code ec;
+    if (const auto status = std::filesystem::status(file, ec); !ec) {
         // A history that cannot be read must not be replaced by the new lines alone.
-        std::ifstream in(path, std::ios::binary);
+        std::ifstream in(file, std::ios::binary);
         std::ostringstream data;
-        if (S_ISDIR(st.st_mode) || !in || !(data << in.rdbuf() || in.peek() == EOF))
+        if (std::filesystem::is_directory(status) || !in || !(data << in.rdbuf() || in.peek() == EOF))
             throw std::runtime_error("Не удалось прочитать файл журнала " + path +
                                      "; он оставлен как был, новые строки в него не записаны");
         bytes = data.str();

@@ -4,7 +4,6 @@
 #include "link/Cp1251.h"
 #include "link/Host.h"
 
-#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <stdexcept>
@@ -148,20 +147,6 @@ bool Identify(TComPort& port, TModbusFrames& frames, std::string* text) {
 void Pause(int ms) {
     if (ms > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-void Pause(IHost& host, int ms) {
-    if (ms <= 0)
-        return;
-    bool elapsed = false;
-    QTimer timer;
-    timer.setSingleShot(true);
-    timer.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&timer, &QTimer::timeout, [&elapsed] { elapsed = true; });
-    timer.start(ms);
-    // Each round sleeps until something arrives: the timer, a paint request, a click.
-    while (!elapsed)
-        host.ProcessMessages(true);
 }
 
 } // namespace talmar

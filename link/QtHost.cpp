@@ -1,5 +1,7 @@
 #include "link/QtHost.h"
 
+#include "link/Modbus.h"
+
 #include <QCoreApplication>
 #include <QEventLoop>
 
@@ -32,6 +34,22 @@ void TQtHost::StopReplyTimer() {
 void TQtHost::Timer2Timer() {
     timer2_.stop();
     replyTimedOut_ = true;
+}
+
+// The pause of Modbus.h that lets the window work meanwhile. It waits on a Qt timer, so it lives
+// here with the other Qt waits and the framing stays free of Qt.
+void Pause(IHost& host, int ms) {
+    if (ms <= 0)
+        return;
+    bool elapsed = false;
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer, &QTimer::timeout, [&elapsed] { elapsed = true; });
+    timer.start(ms);
+    // Each round sleeps until something arrives: the timer, a paint request, a click.
+    while (!elapsed)
+        host.ProcessMessages(true);
 }
 
 } // namespace talmar

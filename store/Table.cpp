@@ -15,8 +15,21 @@
 #include <sqlite3.h>
 #include <stdexcept>
 #include <thread>
-#include <unistd.h>
 #include <unordered_map>
+#ifdef _WIN32
+#include "link/Utf8Path.h"
+
+#include <io.h>
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace talmar {
 namespace {
@@ -30,6 +43,49 @@ constexpr int kExclusiveBusyMs = 500;
 // byte at 1 GiB, the reserved byte and the 510 shared bytes after it.
 constexpr off_t kSqliteLockFirst = 0x40000000;
 constexpr off_t kSqliteLockBytes = 512;
+
+#ifdef _WIN32
+
+// An exclusive table is held by an exclusive LockFileEx lock on those bytes, taken on a handle of
+// its own: another program's SQLite finds them taken and can neither read nor write the file.
+// Such a table is worked on through SQLite's "win32-none" file layer, which takes no locks: a
+// lock of its own handle would conflict with ours on the same bytes. Returns the descriptor whose
+// handle holds the lock, or -1 with errno (EAGAIN when another holds the file).
+constexpr const char* kNoLockVfs = "win32-none";
+
+int TakeExclusiveLock(const std::string& file) {
+    const int fd = ::_wopen(PathFromUtf8(file).c_str(), _O_RDWR | _O_BINARY | _O_NOINHERIT);
+    if (fd < 0) {
+        // A program that opened the file without sharing it holds it: the file is taken.
+        if (_doserrno == ERROR_SHARING_VIOLATION || _doserrno == ERROR_LOCK_VIOLATION)
+            errno = EAGAIN;
+        return -1;
+    }
+    const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(kSqliteLockFirst);
+    at.OffsetHigh = 0;
+    // Another program may hold the file for a moment (a reader); wait a little for it.
+    DWORD err = 0;
+    for (int waited = 0;; waited += 20) {
+        if (LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
+                       static_cast<DWORD>(kSqliteLockBytes), 0, &at))
+            return fd;
+        err = GetLastError();
+        if (err != ERROR_LOCK_VIOLATION || waited >= kExclusiveBusyMs)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ::_close(fd);
+    errno = err == ERROR_LOCK_VIOLATION ? EAGAIN : EIO;
+    return -1;
+}
+
+void DropExclusiveLock(int fd) {
+    ::_close(fd); // closing the handle releases its lock
+}
+
+#else
 
 // An exclusive table is held by a write lock on those bytes, taken on an open file description
 // of its own (an OFD lock): another program's SQLite finds them taken and can neither read nor
@@ -61,6 +117,14 @@ int TakeExclusiveLock(const std::string& file) {
     errno = error;
     return -1;
 }
+
+constexpr const char* kNoLockVfs = "unix-none";
+
+void DropExclusiveLock(int fd) {
+    ::close(fd); // the only descriptor of its file description: the lock goes with it
+}
+
+#endif
 
 // Declared types compared without regard to letter case and blanks: "varchar (30)" is VARCHAR(30).
 std::string NormalizeType(std::string_view t) {
@@ -272,7 +336,7 @@ void TTable::Open() {
         }
     }
     // No SQLITE_OPEN_CREATE: the program never makes a table file of its own accord.
-    if (sqlite3_open_v2(fileName_.c_str(), &db_, SQLITE_OPEN_READWRITE, exclusive ? "unix-none" : nullptr) !=
+    if (sqlite3_open_v2(fileName_.c_str(), &db_, SQLITE_OPEN_READWRITE, exclusive ? kNoLockVfs : nullptr) !=
         SQLITE_OK) {
         try {
             Fail(cannot);
@@ -483,7 +547,7 @@ void TTable::Close() {
 
 void TTable::ReleaseLock() {
     if (lockFd_ >= 0)
-        ::close(lockFd_); // the only descriptor of its file description: the lock goes with it
+        DropExclusiveLock(lockFd_);
     lockFd_ = -1;
 }
 

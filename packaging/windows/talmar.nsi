@@ -1,0 +1,54 @@
+; The Windows installer of Talmar, made with NSIS (makensis) from a folder that holds the programs
+; and the Qt files windeployqt put beside them:
+;   makensis -INPUTCHARSET UTF8 -DSTAGE=C:\talmar-stage -DVERSION=3.2.0 packaging\windows\talmar.nsi
+; Not yet tried on Windows: the steps are those of the README's section "Сборка для Windows".
+Unicode true
+!ifndef STAGE
+  !error "STAGE: the folder with talmar.exe, talmar-cli.exe, talmar-tables.exe and the Qt files"
+!endif
+!ifndef VERSION
+  !define VERSION "3.2.0"
+!endif
+!ifndef OUTFILE
+  !define OUTFILE "talmar-${VERSION}-setup.exe"
+!endif
+
+Name "Тальмар ${VERSION}"
+OutFile "${OUTFILE}"
+InstallDir "$PROGRAMFILES64\Talmar"
+InstallDirRegKey HKLM "Software\Talmar" "InstallDir"
+RequestExecutionLevel admin
+SetCompressor /SOLID lzma
+
+!include "MUI2.nsh"
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "Russian"
+
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Talmar"
+
+Section "Тальмар"
+  SetShellVarContext all
+  SetOutPath "$INSTDIR"
+  File /r "${STAGE}\*.*"
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+  WriteRegStr HKLM "Software\Talmar" "InstallDir" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Тальмар ${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  ; The menu entry starts the program in the user's own working folder (Документы\Тальмар).
+  CreateShortCut "$SMPROGRAMS\Тальмар.lnk" "$INSTDIR\talmar.exe" "--user-folder"
+SectionEnd
+
+Section "Uninstall"
+  SetShellVarContext all
+  Delete "$SMPROGRAMS\Тальмар.lnk"
+  ; Only what the installer put there: the user's tables and Log.txt live in Документы\Тальмар.
+  RMDir /r "$INSTDIR"
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  DeleteRegKey HKLM "Software\Talmar"
+SectionEnd
