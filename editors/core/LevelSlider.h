@@ -5,13 +5,15 @@
 // whether the position moved: only then does the slider report a change, whether the engineer
 // moved it or the editor did.
 
+#include "store/SettingsImage.h"
+
 #include <string>
 
 namespace talmar {
 
-// The receive sliders' fixed range.
-inline constexpr int kReceiveMin = -34;
-inline constexpr int kReceiveMax = 0;
+// The receive sliders' fixed range: what the image builder lets through.
+inline constexpr int kReceiveMin = kReceiveLevelMin;
+inline constexpr int kReceiveMax = kReceiveLevelMax;
 
 class TLevelSlider {
 public:

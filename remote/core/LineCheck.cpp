@@ -362,26 +362,19 @@ void TLineCheck::CheckKp(TTable& table, TKpCheck& kp, bool repair, int& done, in
                                               : TKpVerdict::NotRepaired;
 }
 
+// The exchange itself lets a reply count only from the КП asked, to the request made: a late
+// reply of another КП fails it like a bad CRC.
 bool TLineCheck::ReadByte(uint8_t slave, uint16_t addr, uint8_t& value) {
-    BuildSysModeRead(frameBuf_, slave, addr);
-    if (!Exchange(slave, kSysModeReadLength, kSysModeReplyLength))
+    BuildEepromByteRead(frameBuf_, slave, addr);
+    if (!ExchangeFrame(port_, host_, frameBuf_, crcReg_, kSysModeReadLength, kSysModeReplyLength))
         return false;
-    value = ReplySysMode(frameBuf_);
+    value = ReplyEepromByte(frameBuf_);
     return true;
 }
 
 bool TLineCheck::WriteByte(uint8_t slave, uint16_t addr, uint8_t value) {
-    BuildSysModeWrite(frameBuf_, slave, addr, value);
-    return Exchange(slave, kSysModeWriteLength, kSysModeWriteReplyLength);
-}
-
-bool TLineCheck::Exchange(uint8_t slave, int w, int r) {
-    const uint8_t function = frameBuf_[1];
-    if (!ExchangeFrame(port_, host_, frameBuf_, crcReg_, w, r))
-        return false;
-    // A reply counts only from the КП asked, to the request made: a late reply of another КП
-    // fails the exchange like a bad CRC.
-    return frameBuf_[0] == slave && frameBuf_[1] == function;
+    BuildEepromByteWrite(frameBuf_, slave, addr, value);
+    return ExchangeFrame(port_, host_, frameBuf_, crcReg_, kSysModeWriteLength, kSysModeWriteReplyLength);
 }
 
 } // namespace talmar

@@ -143,7 +143,6 @@ private:
     // One 0xE3 read of addr; false when the КП gave no valid reply.
     bool ReadByte(uint8_t slave, uint16_t addr, uint8_t& value);
     bool WriteByte(uint8_t slave, uint16_t addr, uint8_t value);
-    bool Exchange(uint8_t slave, int w, int r);
 
     TDMTables& dm_;
     TComPort& port_;
