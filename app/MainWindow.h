@@ -2,6 +2,7 @@
 // The main window: menu, toolbar, the log pane with its progress bar, the status bar; owner of the
 // serial port, the reply timer and, while a command runs, its programming object.
 
+#include "TalmarVersion.h"
 #include "app/InputGate.h"
 #include "link/ComPort.h"
 #include "link/Programmator.h"
@@ -31,7 +32,7 @@ class TDMTables;
 class TFMain : public QMainWindow, public ISettingsCommand {
     Q_OBJECT
 public:
-    static constexpr const char* kCaption = "Тальмар v3.2.0";
+    static constexpr const char* kCaption = kMainCaption;
 
     // The host carries the message boxes and the reply timer; the program passes the Qt one,
     // tests a recording one.

@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "TalmarVersion.h"
 #include "app/Desktop.h"
 #include "app/GuiHost.h"
 #include "app/MainWindow.h"
@@ -78,8 +79,13 @@ void TProgram::Stop() {
     fMain.reset();
 }
 
+void NameApplication() {
+    QApplication::setApplicationName(QString::fromUtf8(kAppName));
+    QApplication::setApplicationVersion(QString::fromUtf8(kAppVersion));
+}
+
 int RunApplication(QApplication& app) {
-    QApplication::setApplicationName(QString::fromUtf8(kAppTitle));
+    NameApplication();
     LoadQtTranslations(app);
     int rc = 0;
     TProgram program;

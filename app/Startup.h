@@ -34,6 +34,10 @@ private:
     bool stopped_ = false;
 };
 
+// The name and version the desktop and assistive technology see for the program: the same name
+// and version as the main window's caption. Called first by RunApplication.
+void NameApplication();
+
 int RunApplication(QApplication& app);
 
 // Qt's own texts (standard buttons, the file dialog) in Russian, from Qt's translation files.

@@ -7,7 +7,8 @@
 
 namespace talmar {
 
-// The application's title: the caption of the program's plain message boxes.
+// The application's title: the caption of the program's plain message boxes, as the engineers know
+// it from earlier releases. It is not the program's version (TalmarVersion.h gives that).
 inline constexpr const char* kAppTitle = "Тальмар v3.01";
 
 enum class TMsgButtons { Ok, OkCancel };

@@ -1,11 +1,13 @@
 // The main window offscreen: its commands, its lock, and the log file it keeps.
 #include "app/MainWindow.h"
 
+#include "app/Startup.h"
 #include "link/Cp1251.h"
 #include "link/InstanceLock.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/TempDir.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
@@ -49,11 +51,25 @@ const std::regex
 
 } // namespace
 
+// One version everywhere: the caption, and the name and version the accessibility bus shows for the
+// program, all carry the project's version from CMake (the package test checks the package's).
+TEST(MainWindow, CaptionAndApplicationCarryTheProjectVersion) {
+    NameApplication();
+    Window win;
+    const std::string version = TALMAR_PROJECT_VERSION;
+    EXPECT_EQ(win.w->windowTitle().toStdString(), "Тальмар v" + version);
+    EXPECT_EQ(QApplication::applicationVersion().toStdString(), version);
+    EXPECT_EQ(QApplication::applicationName().toStdString(), "Тальмар");
+    QAccessibleInterface* app = QAccessible::queryAccessibleInterface(qApp);
+    ASSERT_NE(app, nullptr);
+    EXPECT_EQ(app->text(QAccessible::Name).toStdString(), "Тальмар");
+}
+
 TEST(MainWindow, MenuToolbarAndPanesAreAsTheEngineerKnowsThem) {
     TTempDir dir(true);
     Window win;
     TFMain& w = *win.w;
-    EXPECT_EQ(w.windowTitle().toStdString(), "Тальмар v3.2.0");
+    EXPECT_EQ(w.windowTitle().toStdString(), "Тальмар v" TALMAR_PROJECT_VERSION);
 
     struct Item {
         const char* name;
