@@ -66,7 +66,9 @@ export DISPLAY=:$(head -n1 "$demo/display") QT_QPA_PLATFORM=xcb
 app_pid=$!
 # The windows on the screen; the main window, then the open dialog, is looked for among them.
 visible() { xdotool search --onlyvisible --name . 2>/dev/null || true; }
-main_window() { win=$(xdotool search --onlyvisible --name "Тальмар v3.2.0" 2>/dev/null | head -n1) && [ -n "$win" ]; }
+# The main window's caption, name and version, as this build made it.
+caption=$(sed -n 's/.*kMainCaption = "\(.*\)";.*/\1/p' "$root/$build/generated/TalmarVersion.h")
+main_window() { win=$(xdotool search --onlyvisible --name "$caption" 2>/dev/null | head -n1) && [ -n "$win" ]; }
 dialog_open() { dialog=$(visible | grep -vx "$win" | head -n1) && [ -n "$dialog" ]; }
 dialog_closed() { ! visible | grep -qx "$dialog"; }
 wait_for 30 main_window || { echo "the main window did not appear" >&2; exit 1; }

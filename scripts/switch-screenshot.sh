@@ -30,7 +30,9 @@ find_window() {
   echo "the window \"$1\" did not appear" >&2
   return 1
 }
-main=$(find_window "Тальмар v3.2.0")
+# The main window's caption, name and version, as this build made it.
+caption=$(sed -n 's/.*kMainCaption = "\(.*\)";.*/\1/p' "$root/$build/generated/TalmarVersion.h")
+main=$(find_window "$caption")
 # Дистанционное управление -> Переход КЕРВА <-> ОРТЕН...: the menu bar from its first menu.
 eval "$(xdotool getwindowgeometry --shell "$main")"
 xdotool mousemove --sync $((X + 20)) $((Y + 10)) click 1

@@ -52,7 +52,7 @@ for m in QtCore QtGui QtWidgets QtSerialPort; do qt_flags+=(-isystem "$qt/$m"); 
 syntax_ok=0
 checked=()
 for src in link/ComPort.cpp link/QtHost.cpp app/*.cpp editors/*.cpp remote/*.cpp; do
-  if "$cross" -std=c++20 -fsyntax-only -Wall -Wextra -Wpedantic -Werror -I"$root" -I"$wbuild/sqlite" \
+  if "$cross" -std=c++20 -fsyntax-only -Wall -Wextra -Wpedantic -Werror -I"$root" -I"$wbuild/sqlite" -I"$wbuild/generated" \
     "${qt_flags[@]}" "$src"; then
     syntax_ok=$((syntax_ok + 1))
     checked+=("$src")

@@ -1,13 +1,18 @@
 ; The Windows installer of Talmar, made with NSIS (makensis) from a folder that holds the programs
 ; and the Qt files windeployqt put beside them:
-;   makensis -INPUTCHARSET UTF8 -DSTAGE=C:\talmar-stage -DVERSION=3.2.0 packaging\windows\talmar.nsi
+;   makensis -INPUTCHARSET UTF8 -DSTAGE=C:\talmar-stage packaging\windows\talmar.nsi
+; The version is the project's, read from the top-level CMakeLists.txt (-DVERSION=... overrides it).
 ; Not yet tried on Windows: the steps are those of the README's section "Сборка для Windows".
 Unicode true
 !ifndef STAGE
   !error "STAGE: the folder with talmar.exe, talmar-cli.exe, talmar-tables.exe and the Qt files"
 !endif
+; makensis works in this script's folder, so the path is from here.
 !ifndef VERSION
-  !define VERSION "3.2.0"
+  !searchparse /file "../../CMakeLists.txt" "project(Talmar VERSION " VERSION " "
+!endif
+!ifndef VERSION
+  !error "VERSION: no project(Talmar VERSION ...) line in CMakeLists.txt"
 !endif
 !ifndef OUTFILE
   !define OUTFILE "talmar-${VERSION}-setup.exe"

@@ -92,7 +92,13 @@ for p in "${programs[@]}"; do
   warnings=$(man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null || true)
   [ -z "$warnings" ] || fail "$p.1: $warnings"
   lexgrog "$page" | grep -q "\"$p - " || fail "$p.1: man-db finds no name line: $(lexgrog "$page" 2>&1)"
+  th=$(zcat "$page" | grep -m1 '^\.TH ')
+  grep -qF "\"Тальмар $version\"" <<<"$th" || fail "$p.1 is not of version $version: $th"
 done
+grep -Fq "«Тальмар v$version»" <(zcat "$root/usr/share/man/man1/talmar.1.gz") || fail "talmar.1 names another caption"
+# The changelog's newest entry is the package's version.
+top=$(zcat "$root/usr/share/doc/talmar/changelog.gz" | head -n1)
+[[ "$top" == "talmar ($version) "* ]] || fail "the changelog's newest entry is not $version: $top"
 
 # lintian: no error; the warnings are listed.
 report=$(lintian --fail-on error --tag-display-limit 0 "$deb" 2>&1) || { echo "$report"; fail "lintian reports errors"; }
