@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <memory>
+#include <thread>
 
 using namespace talmar;
 using talmar::test::TRecordingHost;
@@ -302,10 +303,12 @@ TEST_F(LineCheck, StopEndsAfterTheExchangeUnderWayAndRefusalsSendNothing) {
 TEST_F(LineCheck, LateReplyOfAnotherKpIsNotCredited) {
     Poke(2, {{0x00, 0x01}});
     sim::TModemFaults late;
-    late.extraDelayMs = 8400; // past the 8 s read limit: arrives while КП-2 waits for its reply
+    // Past the 8.12 s read limit and the 100 ms before the next request: КП-1's reply comes while
+    // КП-2 waits for its own, with some 0.6 s of slack on either side on a loaded machine.
+    late.extraDelayMs = 8900;
     SetFaults(1, late);
     sim::TModemFaults slow;
-    slow.extraDelayMs = 600;
+    slow.extraDelayMs = 1500;
     SetFaults(2, slow);
     const TCheckResult r = Run({1, 2});
     ASSERT_EQ(r.kps.size(), 2u);
@@ -314,6 +317,10 @@ TEST_F(LineCheck, LateReplyOfAnotherKpIsNotCredited) {
     // given up there rather than credited with КП-1's byte.
     EXPECT_EQ(r.kps[1].verdict, TKpVerdict::NoAnswer);
     EXPECT_EQ(r.kps[1].bytesRead, 0);
+    // The simulated line takes КП-2's request only after it has sent КП-1's late reply, which may
+    // be after the check has already given КП-2 up: give it a moment on a loaded machine.
+    for (int i = 0; i < 300 && sim->Requests().size() < 2; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(sim->Requests().size(), 2u);
     ExpectPortGivenBack();
 }
