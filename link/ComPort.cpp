@@ -8,13 +8,7 @@
 #include <cstdlib>
 #include <thread>
 #ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "link/WinApi.h"
 #else
 #include <sys/ioctl.h>
 #include <termios.h>

@@ -4,15 +4,9 @@
 
 #ifdef _WIN32
 #include "link/Utf8Path.h"
+#include "link/WinApi.h"
 
 #include <algorithm>
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
 #else
 #include <fcntl.h>
 #include <sys/file.h>

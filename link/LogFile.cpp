@@ -15,14 +15,9 @@
 #include <sys/stat.h>
 #include <utility>
 #ifdef _WIN32
+#include "link/WinApi.h"
+
 #include <io.h>
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
 #else
 #include <unistd.h>
 #endif

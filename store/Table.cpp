@@ -18,15 +18,9 @@
 #include <unordered_map>
 #ifdef _WIN32
 #include "link/Utf8Path.h"
+#include "link/WinApi.h"
 
 #include <io.h>
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
 #else
 #include <unistd.h>
 #endif

@@ -4,6 +4,7 @@
 #include "link/ComPort.h"
 #include "link/Host.h"
 #include "link/SwitchFrames.h"
+#include "remote/core/SystemSwitch.h"
 #include "store/DMTables.h"
 #include "store/SettingsImage.h"
 #include "store/Table.h"
@@ -17,20 +18,6 @@
 namespace talmar {
 
 namespace {
-
-constexpr int kMaxSlaveAddress = 255;
-
-std::optional<int> SlaveOf(const TValue& controller) {
-    if (controller.IsNull())
-        return std::nullopt;
-    try {
-        const std::int64_t n = controller.AsInteger();
-        if (n >= 0 && n <= kMaxSlaveAddress)
-            return static_cast<int>(n);
-    } catch (const TConvertError&) {
-    }
-    return std::nullopt;
-}
 
 bool SameName(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {

@@ -24,8 +24,8 @@ bool IsEditing(const TTable& t) {
     return t.State() == TTableState::Edit || t.State() == TTableState::Insert;
 }
 
-// A controller number that is a slave address of its own: 0..255. An empty one would go out as
-// address 0, and 300 as 44, reaching another modem.
+} // namespace
+
 std::optional<int> SlaveOf(const TValue& controller) {
     if (controller.IsNull())
         return std::nullopt;
@@ -37,8 +37,6 @@ std::optional<int> SlaveOf(const TValue& controller) {
     }
     return std::nullopt;
 }
-
-} // namespace
 
 const char* SwitchButtonName(TSwitchButton button) {
     switch (button) {

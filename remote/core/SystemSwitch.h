@@ -22,6 +22,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,7 @@ class IHost;
 class TComPort;
 class TDMTables;
 class TTable;
+class TValue;
 
 // V4433 while the version is asked, and without a valid reply.
 inline constexpr const char* kVersionPending = "выполняю...";
@@ -39,6 +41,10 @@ inline constexpr const char* kVersionNone = "----";
 // A whole number as typed into an edit (blanks before it, a sign, decimal digits, 32 bits).
 // Anything else throws EConvertError "'%s' is not a valid integer value".
 int StrToInt(const std::string& text);
+
+// The slave address of a controller number (ENumController): 0..255 only. An empty one would go
+// out as address 0, and 300 as 44, reaching another modem: those give nothing.
+std::optional<int> SlaveOf(const TValue& controller);
 
 // "2 / 1": successes, then failures.
 std::string FormatCounters(int success, int failure);
