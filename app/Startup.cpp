@@ -45,7 +45,7 @@ TProgram::~TProgram() {
 void TProgram::Start() {
     fMain = std::make_unique<TFMain>(std::make_unique<TGuiHost>());
     // The data module opens the five tables; a table that fails is reported and start-up goes on.
-    dmTables = std::make_unique<TDMTables>(fMain->Host(), fMain.get());
+    dmTables = std::make_unique<TDMTables>(fMain->Host());
     // A folder without any table file (a first start) gets one message saying how to make them.
     const bool noTables = ReportNoTables(fMain->Host());
     if (!noTables)

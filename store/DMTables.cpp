@@ -38,8 +38,8 @@ bool TParam::TwoBytes() const {
     }
 }
 
-TDMTables::TDMTables(IHost& host, ISettingsCommand* command)
-    : host_(host), command_(command), orten_(TableDef(TTableId::DataORTEN)), lf_(TableDef(TTableId::DataLF)),
+TDMTables::TDMTables(IHost& host)
+    : host_(host), orten_(TableDef(TTableId::DataORTEN)), lf_(TableDef(TTableId::DataLF)),
       lt_(TableDef(TTableId::DataLT)), paramType_(TableDef(TTableId::ParamType)),
       pref_(TableDef(TTableId::Pref)) {
     const auto& defs = TableDef(TTableId::DataORTEN).fields;

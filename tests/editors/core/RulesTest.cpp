@@ -4,7 +4,6 @@
 
 #include "editors/core/CopyBoard.h"
 #include "editors/core/EditorRules.h"
-#include "editors/core/RecordProgram.h"
 #include "tests/store/StoreFixture.h"
 
 #include <filesystem>
@@ -109,6 +108,7 @@ protected:
 
     std::unique_ptr<TEditorRules> Make(const TEditorProfile& p) {
         auto r = std::make_unique<TEditorRules>(p, dm, board, host);
+        r->SetSettingsRun(command.Run());
         r->SetListener([this](TEditorChange c, int s) { changes.emplace_back(c, s); });
         return r;
     }
