@@ -51,7 +51,7 @@ void TProgram::Start() {
     if (!noTables)
         dmTables->Open();
     fMain->SetDataModule(dmTables.get());
-    board = std::make_unique<TCopyBoard>(*dmTables);
+    board = std::make_unique<TCopyBoard>();
     // The windows after it, in their order; only the main window is shown.
     IHost& host = fMain->Host();
     auto* fTuningLF = new TFTuningLF(*dmTables, *board, host, fMain.get());
@@ -72,7 +72,9 @@ void TProgram::Start() {
 
 void TProgram::Stop() {
     // The data module commits what is pending while the windows (and their error boxes) are
-    // still there; then the main window goes and writes the log.
+    // still there; then the main window goes and writes the log. The copy is dropped first.
+    if (board)
+        board->Discard();
     dmTables->Close();
     stopped_ = true;
     fMain.reset();

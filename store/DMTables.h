@@ -1,7 +1,6 @@
 #pragma once
-// The data module: the five tables of the current directory, the parameter lookup and the settings
-// buffer for copying records between КП. The image of a record is built by SettingsImage.h, its
-// check is Validation.h.
+// The data module: the five tables of the current directory and the parameter lookup. The image of a record
+// is built by SettingsImage.h, its check is Validation.h.
 
 #include "link/Host.h"
 #include "store/Table.h"
@@ -60,9 +59,9 @@ public:
     // in an error box and it and the tables after it stay closed; start-up goes on. Returns
     // whether all five are open.
     bool Open();
-    // Closing at exit: the settings buffer is dropped, the commit rule is applied to
-    // TDataORTEN, TDataLF, TDataLT and Pref in this order, then all five are closed in
-    // kTableOrder. A commit the file refuses is reported in an error box; closing goes on.
+    // Closing at exit: the commit rule is applied to TDataORTEN, TDataLF, TDataLT and Pref in this
+    // order, then all five are closed in kTableOrder. A commit the file refuses is reported in an error box;
+    // closing goes on.
     void Close();
     // Closes the five tables in kTableOrder without committing anything (an error escaped the
     // message loop).
@@ -74,15 +73,6 @@ public:
 
     // Pref.NumCom of the current record as a whole number (empty gives 0).
     int NumCom();
-
-    // ---- the settings buffer
-    void CopySettings(TTable& table);
-    // Every field of the buffer into the current record and posted, or none: a value the column
-    // refuses throws TConvertError (naming table, КП and column) and leaves the record as it was.
-    void PasteSettings(TTable& table);
-    const std::vector<TValue>& SettingsBuffer() const { return settingsBuffer_; }
-    const std::string& SettingsBufferSource() const { return settingsBufferSource_; }
-    void DiscardSettingsBuffer();
 
 private:
     void ShowError(const std::exception& e);
@@ -98,9 +88,6 @@ private:
     std::vector<TParam> params_;
     std::unordered_map<std::string, std::size_t> paramIndex_;
     bool paramIndexValid_ = false;
-
-    std::vector<TValue> settingsBuffer_;
-    std::string settingsBufferSource_;
 };
 
 } // namespace talmar

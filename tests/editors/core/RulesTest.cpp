@@ -103,7 +103,7 @@ TEST(LevelSlider, RangeRuleForEveryLineResistance) {
 // One editor's rules over the five test tables.
 class RulesTest : public TDataModuleTest {
 protected:
-    TCopyBoard board{dm};
+    TCopyBoard board;
     std::vector<std::pair<TEditorChange, int>> changes;
 
     std::unique_ptr<TEditorRules> Make(const TEditorProfile& p) {
