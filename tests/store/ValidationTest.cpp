@@ -87,6 +87,32 @@ TEST_F(ValidationTest, TheEditedRecordIsCommittedBeforeItIsChecked) {
     EXPECT_EQ(lf.FieldByName("EImpTY2"), TValue(5));
 }
 
+// The list the line check and talmar-cli read: the refusals in the order the window shows them,
+// each with how it is shown, the record neither committed nor anything shown; and one line of them.
+TEST_F(ValidationTest, TheRefusalsAreNamedWithoutCommittingOrShowing) {
+    TTable& lf = dm.TDataLF();
+    lf.Edit();
+    lf.SetFieldByName("EImpTY2", 5);
+    lf.SetFieldByName("EPlaceNumGroup2", 20);
+    const std::vector<TRefusal> refusals = ValidateRecord(dm, lf);
+    ASSERT_EQ(refusals.size(), 2u);
+    EXPECT_EQ(refusals[0].text, kTY);
+    EXPECT_EQ(refusals[1].text, kGroups);
+    for (const TRefusal& r : refusals)
+        EXPECT_EQ(r.kind, TRefusal::TKind::Rule);
+    EXPECT_EQ(RefusalText(refusals), std::string(kTY) + "; " + kGroups);
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(lf.State(), TTableState::Edit);
+
+    // An empty column comes alone, as a plain message; the rules are not looked at.
+    lf.SetFieldByName("EImpTC", TValue());
+    const std::vector<TRefusal> incomplete = ValidateRecord(dm, lf);
+    ASSERT_EQ(incomplete.size(), 1u);
+    EXPECT_EQ(incomplete[0].kind, TRefusal::TKind::Incomplete);
+    EXPECT_NE(incomplete[0].text.find("незаполнен"), std::string::npos) << incomplete[0].text;
+    EXPECT_TRUE(RefusalText({}).empty());
+}
+
 TEST_F(ValidationTest, DurationChainsMustRiseStrictly) {
     Set({{"ELongImpTY1", 20}}); // equal neighbours
     EXPECT_FALSE(CheckSettings(dm, host, dm.TDataLF()));

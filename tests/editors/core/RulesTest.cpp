@@ -429,6 +429,36 @@ TEST_F(RulesTest, FrequencySequenceValidatesAndCommitsBeforeBuilding) {
     EXPECT_TRUE(std::filesystem::exists("temp.eep"));
 }
 
+// The job hands temp.eep to the run and brings back what the run reported; a refused record never
+// reaches the run; without a run the file is only written.
+TEST_F(RulesTest, TheRunsOutcomeComesBackAndARefusedRecordNeverReachesIt) {
+    TTable& t = dm.TDataLF();
+    FillLF(t);
+    std::vector<std::string> files;
+    const TSettingsRun failing = [&files](TTable&, const std::string& file) {
+        files.push_back(file);
+        return std::optional<TJobResult>(TJobResult::Failed);
+    };
+    TRecordResult r = ProgramRecord(dm, host, t, ProgramSteps(&ProfileLF()), failing);
+    EXPECT_TRUE(r.handedOn);
+    EXPECT_EQ(r.run, std::optional<TJobResult>(TJobResult::Failed));
+    EXPECT_EQ(files, std::vector<std::string>{"temp.eep"});
+
+    SetRecord(t, {{"EImpTY2", 5}});
+    r = ProgramRecord(dm, host, t, ProgramSteps(&ProfileLF()), failing);
+    EXPECT_FALSE(r.handedOn);
+    EXPECT_FALSE(r.run);
+    EXPECT_EQ(files.size(), 1u);
+    EXPECT_EQ(host.Texts(), std::vector<std::string>{"Ошибка в параметрах длительностей ТУ"});
+
+    SetRecord(t, {{"EImpTY2", 20}});
+    std::filesystem::remove("temp.eep");
+    r = ProgramRecord(dm, host, t, ProgramSteps(&ProfileLF()), {});
+    EXPECT_TRUE(r.handedOn);
+    EXPECT_FALSE(r.run);
+    EXPECT_TRUE(std::filesystem::exists("temp.eep"));
+}
+
 TEST_F(RulesTest, TimeSequenceTakesTheTelesignallingSeriesFromTelecontrol) {
     TTable& t = dm.TDataLT();
     t.Edit();
