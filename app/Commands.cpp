@@ -3,6 +3,7 @@
 // talmar-cli; the window adds its lock, its cursor, its log pane and its progress bar.
 #include "app/MainWindow.h"
 #include "app/jobs/Jobs.h"
+#include "app/jobs/RecordJob.h"
 #include "store/DMTables.h"
 
 #include <QApplication>
@@ -98,11 +99,12 @@ std::string TFMain::SettingsStartText(const TTable& table) {
     return talmar::SettingsStartText(table);
 }
 
-void TFMain::ProgSettings(TTable& table) {
+std::optional<TJobResult> TFMain::ProgSettings(TTable& table, const std::string& fileName) {
+    SettingsFileName = fileName;
     // The editor in front stays live while the run waits for the modem: a second click on its
     // "Прошить модем" must not start a second run on the same port.
     if (settingsRunning_ || Locked())
-        return;
+        return std::nullopt;
     settingsRunning_ = true;
     TJobFrontDoor door = WindowDoor(
         *this, [this] { return NumCom(); }, true);
@@ -116,16 +118,22 @@ void TFMain::ProgSettings(TTable& table) {
         inputGate_.Open();
         unsetCursor();
     };
+    std::optional<TJobResult> result;
     try {
-        RunSettings(door, table, SettingsFileName);
+        result = RunSettings(door, table, SettingsFileName);
     } catch (const std::exception& e) {
         EndCommand();
         settingsRunning_ = false;
         ShowError(e.what());
-        return;
+        return std::nullopt;
     }
     EndCommand();
     settingsRunning_ = false;
+    return result;
+}
+
+TSettingsRun TFMain::SettingsRun() {
+    return [this](TTable& table, const std::string& fileName) { return ProgSettings(table, fileName); };
 }
 
 } // namespace talmar

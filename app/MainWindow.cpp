@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "editors/TuningWindow.h"
 #include "link/LogFile.h"
 #include "link/PortMap.h"
 #include "remote/LineCheckWindow.h"
@@ -315,6 +316,9 @@ void TFMain::SetWindows(QDialog* tuningLF, QDialog* tuningCom, QDialog* tuningLT
     fTuningORTEN_ = tuningORTEN;
     fTuningRC_ = tuningRC;
     fChangeSystem_ = changeSystem;
+    for (QDialog* d : {tuningLF, tuningLT, tuningORTEN})
+        if (auto* editor = qobject_cast<TFTuning*>(d))
+            editor->Rules().SetSettingsRun(SettingsRun());
 }
 
 void TFMain::FileOpenExecute() {

@@ -4,13 +4,14 @@
 
 #include "TalmarVersion.h"
 #include "app/InputGate.h"
+#include "app/jobs/RecordJob.h"
 #include "link/ComPort.h"
 #include "link/Programmator.h"
 #include "link/QtHost.h"
-#include "store/SettingsCommand.h"
 
 #include <QMainWindow>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,7 @@ namespace talmar {
 
 class TDMTables;
 
-class TFMain : public QMainWindow, public ISettingsCommand {
+class TFMain : public QMainWindow {
     Q_OBJECT
 public:
     static constexpr const char* kCaption = kMainCaption;
@@ -82,14 +83,18 @@ public:
     int ProgressTotal = 0;
     void ProgrammatorReceiveByte(TProgrammator& sender, TTypePROM typeProm, int data);
 
-    // The settings command: programs SettingsFileName into the modem's EEPROM and logs which
-    // record of the table it is. The image builder calls it after writing temp.eep.
-    void SetSettingsFileName(const std::string& name) override { SettingsFileName = name; }
-    void ProgSettings(TTable& table) override;
+    // The settings command: programs the image file (it becomes SettingsFileName) into the modem's
+    // EEPROM and logs which record of the table it is. Nothing while another settings run or a
+    // firmware command goes on; an error is shown after the window is free again. The result,
+    // nullopt when there is none.
+    std::optional<TJobResult> ProgSettings(TTable& table, const std::string& fileName);
+    // The settings command as the editors' programming hands temp.eep to it.
+    TSettingsRun SettingsRun();
     // The start text of the settings command for the current record of the table.
     static std::string SettingsStartText(const TTable& table);
 
-    // The windows created after this one at start, for the menu commands to show.
+    // The windows created after this one at start, for the menu commands to show. The three
+    // settings editors program through this window's settings command.
     void SetWindows(QDialog* tuningLF, QDialog* tuningCom, QDialog* tuningLT, QDialog* tuningORTEN,
                     QDialog* tuningRC, QDialog* changeSystem);
 

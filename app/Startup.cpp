@@ -46,13 +46,13 @@ TProgram::~TProgram() {
 void TProgram::Start() {
     fMain = std::make_unique<TFMain>(std::make_unique<TGuiHost>());
     // The data module opens the five tables; a table that fails is reported and start-up goes on.
-    dmTables = std::make_unique<TDMTables>(fMain->Host(), fMain.get());
+    dmTables = std::make_unique<TDMTables>(fMain->Host());
     // A folder without any table file (a first start) gets one message saying how to make them.
     const bool noTables = ReportNoTables(fMain->Host());
     if (!noTables)
         dmTables->Open();
     fMain->SetDataModule(dmTables.get());
-    board = std::make_unique<TCopyBoard>(*dmTables);
+    board = std::make_unique<TCopyBoard>();
     // The windows after it, in their order; only the main window is shown.
     IHost& host = fMain->Host();
     auto* fTuningLF = new TFTuningLF(*dmTables, *board, host, fMain.get());
@@ -73,7 +73,9 @@ void TProgram::Start() {
 
 void TProgram::Stop() {
     // The data module commits what is pending while the windows (and their error boxes) are
-    // still there; then the main window goes and writes the log.
+    // still there; then the main window goes and writes the log. The copy is dropped first.
+    if (board)
+        board->Discard();
     dmTables->Close();
     stopped_ = true;
     fMain.reset();

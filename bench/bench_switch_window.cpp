@@ -104,7 +104,7 @@ int main(int argc, char** argv) {
     int status = 1;
     {
         TFMain main(std::make_unique<TBenchHost>());
-        TDMTables dm(main.Host(), &main);
+        TDMTables dm(main.Host());
         if (!dm.Open())
             return 1;
         main.SetDataModule(&dm);

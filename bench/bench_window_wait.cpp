@@ -9,6 +9,7 @@
 //
 // Usage: bench_window_wait
 #include "app/MainWindow.h"
+#include "app/jobs/RecordJob.h"
 #include "sim/ModemSim.h"
 #include "store/DMTables.h"
 
@@ -142,7 +143,7 @@ int main(int argc, char** argv) {
     std::vector<TRow> rows;
     {
         TFMain w(std::move(hostOwner));
-        TDMTables dm(w.Host(), &w);
+        TDMTables dm(w.Host());
         if (!dm.Open())
             return 1;
         w.SetDataModule(&dm);
@@ -196,7 +197,8 @@ int main(int argc, char** argv) {
         sim::TModemFaults direct;
         direct.silentModbus = true;
         simulator.SetFaults(0, direct);
-        measure("настройки КП напрямую (молчит в Modbus)", [&] { dm.ProgramSettings(dm.TDataLF()); });
+        measure("настройки КП напрямую (молчит в Modbus)",
+                [&] { ProgramRecord(dm, w.Host(), dm.TDataLF(), {}, w.SettingsRun()); });
         timer.stop();
     }
     std::filesystem::current_path(std::filesystem::temp_directory_path());

@@ -38,8 +38,8 @@ bool TParam::TwoBytes() const {
     }
 }
 
-TDMTables::TDMTables(IHost& host, ISettingsCommand* command)
-    : host_(host), command_(command), orten_(TableDef(TTableId::DataORTEN)), lf_(TableDef(TTableId::DataLF)),
+TDMTables::TDMTables(IHost& host)
+    : host_(host), orten_(TableDef(TTableId::DataORTEN)), lf_(TableDef(TTableId::DataLF)),
       lt_(TableDef(TTableId::DataLT)), paramType_(TableDef(TTableId::ParamType)),
       pref_(TableDef(TTableId::Pref)) {
     const auto& defs = TableDef(TTableId::DataORTEN).fields;
@@ -99,7 +99,6 @@ bool TDMTables::Open() {
 }
 
 void TDMTables::Close() {
-    DiscardSettingsBuffer();
     for (const TTableId id : kCommitOrder) {
         try {
             Table(id).ApplyCommitRule();
@@ -147,36 +146,6 @@ const TParam* TDMTables::FindParam(std::string_view name) {
 int TDMTables::NumCom() {
     // A value no one could type (text, a number beyond 32 bits) is reported with its place.
     return static_cast<int>(pref_.CheckedValue(pref_.FieldIndex("NumCom")).AsInteger());
-}
-
-void TDMTables::DiscardSettingsBuffer() {
-    settingsBuffer_.clear();
-    settingsBufferSource_.clear();
-}
-
-void TDMTables::CopySettings(TTable& table) {
-    std::vector<TValue> values;
-    for (int i = 0; i < table.StoredFieldCount(); ++i)
-        values.push_back(table.Value(i));
-    settingsBuffer_ = std::move(values);
-    settingsBufferSource_ = table.Name();
-}
-
-void TDMTables::PasteSettings(TTable& table) {
-    if (table.Name() != settingsBufferSource_)
-        return;
-    const bool started = table.State() != TTableState::Edit && table.State() != TTableState::Insert;
-    table.Edit();
-    // Every field or none: a value the column refuses leaves the record as it was, and an edit
-    // begun here is not left behind for the next move to commit.
-    try {
-        table.SetValues(settingsBuffer_);
-    } catch (...) {
-        if (started)
-            table.Cancel();
-        throw;
-    }
-    table.Post();
 }
 
 } // namespace talmar

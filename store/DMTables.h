@@ -1,10 +1,8 @@
 #pragma once
-// The data module: the five tables of the current directory, the parameter lookup, the settings
-// buffer for copying records between КП, the EEPROM image builder and the validation of
-// frequency-system records.
+// The data module: the five tables of the current directory and the parameter lookup. The image of a record
+// is built by SettingsImage.h, its check is Validation.h.
 
 #include "link/Host.h"
-#include "store/SettingsCommand.h"
 #include "store/Table.h"
 
 #include <array>
@@ -44,14 +42,11 @@ struct TParam {
 
 class TDMTables {
 public:
-    // command may be null until the main window is there; the builder then only writes temp.eep.
-    explicit TDMTables(IHost& host, ISettingsCommand* command = nullptr);
+    explicit TDMTables(IHost& host);
     // Saves and closes (Close) if still open.
     ~TDMTables();
     TDMTables(const TDMTables&) = delete;
     TDMTables& operator=(const TDMTables&) = delete;
-
-    void SetSettingsCommand(ISettingsCommand* command) { command_ = command; }
 
     TTable& TDataLF() { return lf_; }
     TTable& TDataLT() { return lt_; }
@@ -64,9 +59,9 @@ public:
     // in an error box and it and the tables after it stay closed; start-up goes on. Returns
     // whether all five are open.
     bool Open();
-    // Closing at exit: the settings buffer is dropped, the commit rule is applied to
-    // TDataORTEN, TDataLF, TDataLT and Pref in this order, then all five are closed in
-    // kTableOrder. A commit the file refuses is reported in an error box; closing goes on.
+    // Closing at exit: the commit rule is applied to TDataORTEN, TDataLF, TDataLT and Pref in this
+    // order, then all five are closed in kTableOrder. A commit the file refuses is reported in an error box;
+    // closing goes on.
     void Close();
     // Closes the five tables in kTableOrder without committing anything (an error escaped the
     // message loop).
@@ -79,50 +74,11 @@ public:
     // Pref.NumCom of the current record as a whole number (empty gives 0).
     int NumCom();
 
-    // ---- the settings buffer
-    void CopySettings(TTable& table);
-    // Every field of the buffer into the current record and posted, or none: a value the column
-    // refuses throws TConvertError (naming table, КП and column) and leaves the record as it was.
-    void PasteSettings(TTable& table);
-    const std::vector<TValue>& SettingsBuffer() const { return settingsBuffer_; }
-    const std::string& SettingsBufferSource() const { return settingsBufferSource_; }
-    void DiscardSettingsBuffer();
-
-    // ---- programming
-    // Builds temp.eep in the current directory from the current record of TDataLF, TDataLT or
-    // TDataORTEN and hands it to the settings command. Every refusal is shown to the user and
-    // then nothing is programmed; returns whether the settings command was called (or, without
-    // one, whether the image is complete). Errors of the file layer come as exceptions.
-    bool ProgramSettings(TTable& table);
-
-    // Whether the current record may be programmed: the completeness check of every column and,
-    // for TDataLF, the five rules on the telecontrol and telesignalling parameters. Every problem
-    // has been shown to the user when it returns false.
-    bool CheckSettings(TTable& table);
-    // One failed rule: an OK/Cancel box captioned "Ошибка"; the check's result becomes false.
-    void ReportSettingsError(const std::string& text);
-    // Why programming would refuse the current record (the completeness check and, for TDataLF,
-    // the five rules), without committing it or showing anything; empty when it would not.
-    std::string ValidationRefusal(TTable& table);
-
-    static constexpr const char* kImageFileName = "temp.eep";
-
 private:
-    friend class TImageBuilder;
-
     void ShowError(const std::exception& e);
     void BuildParamIndex();
-    // The completeness check shared by the builder and the validation: the column has a
-    // parameter row, and a value (Book may be empty) that the column would take typed. Gives
-    // the row and the converted value; returns false after showing the message when it fails.
-    bool ColumnIsReady(TTable& table, int field, const TParam** param, TValue* value);
-    // The same check without showing: the message, or empty with the row and the value of the
-    // column source (the column itself, or the one it is built from).
-    std::string ColumnProblem(TTable& table, int field, int source, const TParam** param, TValue* value);
-    std::vector<std::string> RuleProblems(TTable& table);
 
     IHost& host_;
-    ISettingsCommand* command_;
     TTable orten_;
     TTable lf_;
     TTable lt_;
@@ -132,10 +88,6 @@ private:
     std::vector<TParam> params_;
     std::unordered_map<std::string, std::size_t> paramIndex_;
     bool paramIndexValid_ = false;
-
-    std::vector<TValue> settingsBuffer_;
-    std::string settingsBufferSource_;
-    bool settingsOk_ = true;
 };
 
 } // namespace talmar

@@ -2,11 +2,13 @@
 // (byte address, byte value) pairs; where each parameter lies and how wide it is comes from
 // ParamType.db, which belongs to the modem's firmware.
 
+#include "link/Host.h"
 #include "store/DMTables.h"
+#include "store/RecordTexts.h"
 #include "store/SettingsImage.h"
 #include "store/Text.h"
+#include "store/Validation.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -18,17 +20,6 @@
 
 namespace talmar {
 namespace {
-
-const std::string kNoParam = "Тимбо, внеси в TParamType параметр ";
-const std::string kFixIt = ". Исправьте данные и повторите прошивку";
-
-std::string EmptyParamText(const TParam& p) {
-    return "Параметр \"" + p.nameRus + "\" незаполнен. Внесите данные и повторите прошивку";
-}
-
-std::string ShownName(const TParam& p) {
-    return p.nameRus.empty() ? p.nameEng : p.nameRus;
-}
 
 std::string AsciiLower(std::string_view s) {
     std::string out(s);
@@ -59,12 +50,6 @@ int SystemCode(const TTable& table) {
     throw std::invalid_argument("таблица " + table.Name() + " не является таблицей настроек КП");
 }
 
-void RequireOpen(const TTable& table) {
-    if (!table.Active())
-        throw TDbError(TDbError::TKind::Closed, "Таблица " + table.Definition().tableName + " (файл " +
-                                                    table.FileName() + ") не открыта");
-}
-
 } // namespace
 
 class TImageBuilder {
@@ -82,7 +67,7 @@ public:
                     continue;
                 const TParam* row = nullptr;
                 TValue value;
-                const std::string problem = dm_.ColumnProblem(table_, f, SourceField(name, f), &row, &value);
+                const std::string problem = ColumnProblem(dm_, table_, f, SourceField(name, f), &row, &value);
                 if (!problem.empty())
                     Stop(problem);
                 if (!name.empty() && (name[0] == 'e' || name[0] == 'E')) {
@@ -367,40 +352,7 @@ TSettingsImage BuildSettingsImage(TDMTables& dm, TTable& table,
     return image;
 }
 
-std::string TDMTables::ColumnProblem(TTable& table, int field, int source, const TParam** param,
-                                     TValue* value) {
-    const std::string name = Trim(table.Field(field).name);
-    const TParam* p = FindParam(name);
-    if (!p)
-        return kNoParam + name;
-    // A file may hold what could never be typed into the column (text or a 64-bit number in an
-    // integer column): such a value is refused as a typed one is. Texts are taken as they are.
-    TValue v;
-    const TFieldType type = table.Field(source).type;
-    try {
-        v = type == TFieldType::Alpha || type == TFieldType::Memo ? table.Value(source)
-                                                                  : table.CheckedValue(source);
-    } catch (const TConvertError& e) {
-        return "Параметр \"" + ShownName(*p) + "\": " + e.what() + kFixIt;
-    }
-    // The notes may stay empty; every other column goes to the modem.
-    if (v.IsNull() && name != "Book")
-        return EmptyParamText(*p);
-    *param = p;
-    if (value)
-        *value = std::move(v);
-    return {};
-}
-
-bool TDMTables::ColumnIsReady(TTable& table, int field, const TParam** param, TValue* value) {
-    const std::string problem = ColumnProblem(table, field, field, param, value);
-    if (problem.empty())
-        return true;
-    host_.ShowMessage(problem);
-    return false;
-}
-
-bool TDMTables::ProgramSettings(TTable& table) {
+TSettingsImage WriteSettingsFile(TDMTables& dm, IHost& host, TTable& table) {
     RequireOpen(table);
     SystemCode(table);
     // The file is created before the record is committed: a folder where it cannot be made
@@ -413,11 +365,11 @@ bool TDMTables::ProgramSettings(TTable& table) {
                                  std::filesystem::current_path(ec).string() + ": " + std::strerror(err));
     }
     table.ApplyCommitRule();
-    const TSettingsImage image = BuildSettingsImage(*this, table);
+    TSettingsImage image = BuildSettingsImage(dm, table);
     for (const std::string& note : image.notes)
-        host_.ShowMessage(note);
+        host.ShowMessage(note);
     if (!image.Complete())
-        host_.ShowMessage(image.refusal);
+        host.ShowMessage(image.refusal);
     // A build stopped by a missing row or an empty column leaves the lines before the stop; a
     // value the encoding cannot hold leaves the file empty.
     if (!image.valueRefused)
@@ -426,83 +378,7 @@ bool TDMTables::ProgramSettings(TTable& table) {
     if (out.fail())
         throw std::runtime_error("Не удалось записать файл " + std::string(kImageFileName) + ": " +
                                  std::strerror(errno));
-    if (!image.Complete())
-        return false;
-    if (command_) {
-        command_->SetSettingsFileName(kImageFileName);
-        command_->ProgSettings(table);
-    }
-    return true;
-}
-
-// ---- validation of frequency-system records
-
-void TDMTables::ReportSettingsError(const std::string& text) {
-    host_.ShowMessage(text, "Ошибка", TMsgButtons::OkCancel, TMsgIcon::None);
-    settingsOk_ = false;
-}
-
-bool TDMTables::CheckSettings(TTable& table) {
-    RequireOpen(table);
-    table.ApplyCommitRule();
-    for (int f = 0; f < table.StoredFieldCount(); ++f) {
-        const TParam* row = nullptr;
-        if (!ColumnIsReady(table, f, &row, nullptr))
-            return false;
-    }
-    settingsOk_ = true;
-    for (const std::string& text : RuleProblems(table))
-        ReportSettingsError(text);
-    return settingsOk_;
-}
-
-std::string TDMTables::ValidationRefusal(TTable& table) {
-    RequireOpen(table);
-    for (int f = 0; f < table.StoredFieldCount(); ++f) {
-        const TParam* row = nullptr;
-        const std::string problem = ColumnProblem(table, f, f, &row, nullptr);
-        if (!problem.empty())
-            return problem;
-    }
-    std::string out;
-    for (const std::string& text : RuleProblems(table))
-        out += (out.empty() ? "" : "; ") + text;
-    return out;
-}
-
-std::vector<std::string> TDMTables::RuleProblems(TTable& table) {
-    std::vector<std::string> problems;
-    if (table.Name() != "TDataLF")
-        return problems;
-
-    // Every value has passed the check above: a whole number of the column's 32 bits, so the
-    // differences below cannot overflow.
-    const auto v = [&](const char* name) { return table.CheckedValue(table.FieldIndex(name)).AsInteger(); };
-    const auto increasing = [](std::initializer_list<std::int64_t> chain) {
-        return std::adjacent_find(chain.begin(), chain.end(), [](auto a, auto b) { return !(a < b); }) ==
-               chain.end();
-    };
-    const auto in = [](std::int64_t p, std::int64_t lo, std::int64_t hi) { return lo <= p && p <= hi; };
-
-    if (!increasing({v("EImpTY1"), v("EImpTY2"), v("ELongImpTY1"), v("ELongImpTY2"), v("ESuperLongImpTY1"),
-                     v("ESuperLongImpTY2")}))
-        problems.push_back("Ошибка в параметрах длительностей ТУ");
-    // This text has always ended in a Latin C after the Cyrillic Т; it is kept byte for byte.
-    if (!increasing({v("EImpTC"), v("ELongImpTC"), v("ESuperLongImpTC")}))
-        problems.push_back("Ошибка в параметрах длительностей ТC");
-
-    const std::int64_t on = v("EPlaceOn"), off = v("EPlaceOff");
-    const std::int64_t obj1 = v("EPlaceNumObject1"), obj2 = v("EPlaceNumObject2");
-    const std::int64_t grp1 = v("EPlaceNumGroup1"), grp2 = v("EPlaceNumGroup2");
-    const std::int64_t diff = on - off;
-    if (!((diff == 1 || diff == -1) && !in(on, obj1, obj2) && !in(off, obj1, obj2) && !in(on, grp1, grp2) &&
-          !in(off, grp1, grp2)))
-        problems.push_back("Ошибка в местах расположения группы Вкл/Откл ТУ");
-    if (!(in(obj2 - obj1, 0, 15) && !in(obj1, grp1, grp2) && !in(obj2, grp1, grp2)))
-        problems.push_back("Ошибка в местах расположения объектов ТУ");
-    if (!in(grp2 - grp1, 0, 4))
-        problems.push_back("Ошибка в местах расположения групп ТУ");
-    return problems;
+    return image;
 }
 
 } // namespace talmar

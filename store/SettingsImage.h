@@ -14,8 +14,12 @@
 
 namespace talmar {
 
+class IHost;
 class TDMTables;
 class TTable;
+
+// The settings image file programming reads, in the current folder.
+inline constexpr const char* kImageFileName = "temp.eep";
 
 // The levels the encoding can hold. A transmit level plus the record's line-resistance
 // correction c must lie in -46..0 (the level itself in -46-c..-c); a receive attenuation lies in
@@ -78,6 +82,13 @@ struct TSettingsImage {
 // table (not open) come as exceptions.
 TSettingsImage BuildSettingsImage(TDMTables& dm, TTable& table,
                                   const std::vector<std::pair<std::string, std::string>>& sameAs = {});
+
+// Writes temp.eep in the current folder from the current record of TDataLF, TDataLT or
+// TDataORTEN: the file is made first (a folder where it cannot be made leaves the record's edit
+// pending), then the commit rule, the build, every note and the refusal shown to the user, and the
+// lines written (those before a stop; none when a value was refused). The image is complete when
+// the file may be programmed. Errors of the file and the tables come as exceptions.
+TSettingsImage WriteSettingsFile(TDMTables& dm, IHost& host, TTable& table);
 
 // The value an item's bytes stand for, in the unit the table stores it (dB, ms, the КП number,
 // the coefficient); bytes[k] is the byte of the item's k-th byte in the image (TSettingsImage

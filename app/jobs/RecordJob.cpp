@@ -1,7 +1,10 @@
 #include "app/jobs/RecordJob.h"
 
+#include "store/DMTables.h"
+#include "store/SettingsImage.h"
 #include "store/Table.h"
 #include "store/Text.h"
+#include "store/Validation.h"
 
 #include <vector>
 
@@ -27,6 +30,25 @@ bool LocateKP(TTable& table, const std::string& name, std::string* matches) {
         return false;
     table.SetRecNo(rows[0] + 1);
     return true;
+}
+
+TRecordResult ProgramRecord(TDMTables& dm, IHost& host, TTable& table, const TRecordSteps& steps,
+                            const TSettingsRun& run) {
+    if (steps.editFirst)
+        table.Edit();
+    if (steps.forvardTCFromTY)
+        table.SetFieldByName("EForvardTC", table.FieldByName("EForvardTY"));
+    if (steps.commitFirst)
+        table.ApplyCommitRule();
+    TRecordResult result;
+    if (steps.check && !CheckSettings(dm, host, table))
+        return result;
+    if (!WriteSettingsFile(dm, host, table).Complete())
+        return result;
+    result.handedOn = true;
+    if (run)
+        result.run = run(table, kImageFileName);
+    return result;
 }
 
 } // namespace talmar

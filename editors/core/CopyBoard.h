@@ -1,7 +1,9 @@
 #pragma once
-// The data module's settings buffer as the editors share it. A copy made in one editor decides
-// every editor's paste button at once: each is enabled exactly when the copy came from its own
-// table, since pasting a record of another table does nothing.
+// The settings buffer for copying records between КП, as the editors share it. A copy made in one
+// editor decides every editor's paste button at once: each is enabled exactly when the copy came
+// from its own table, since pasting a record of another table does nothing.
+
+#include "store/Value.h"
 
 #include <functional>
 #include <string>
@@ -10,12 +12,11 @@
 
 namespace talmar {
 
-class TDMTables;
 class TTable;
 
 class TCopyBoard {
 public:
-    explicit TCopyBoard(TDMTables& dm) : dm_(dm) {}
+    TCopyBoard() = default;
     TCopyBoard(const TCopyBoard&) = delete;
     TCopyBoard& operator=(const TCopyBoard&) = delete;
 
@@ -23,16 +24,24 @@ public:
     // subscriber (the after-copy paste rule).
     void Copy(TTable& table);
     // Overwrites every field of the current record with the buffer and commits it; nothing when
-    // the buffer came from another table.
+    // the buffer came from another table. Every field or none: a value the column refuses throws
+    // TConvertError (naming table, КП and column) and leaves the record as it was.
     void Paste(TTable& table);
     // Whether a paste into this table would paste anything.
     bool CanPaste(const TTable& table) const;
+
+    const std::vector<TValue>& Buffer() const { return buffer_; }
+    // The name of the table the copy came from; empty when there is none.
+    const std::string& Source() const { return source_; }
+    // Drops the copy (at exit, before the tables close).
+    void Discard();
 
     int Subscribe(std::function<void()> afterCopy);
     void Unsubscribe(int id);
 
 private:
-    TDMTables& dm_;
+    std::vector<TValue> buffer_;
+    std::string source_;
     std::vector<std::pair<int, std::function<void()>>> listeners_;
     int next_ = 1;
 };

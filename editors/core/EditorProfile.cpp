@@ -148,4 +148,15 @@ const TEditorProfile* ProfileFor(std::string_view component) {
     return nullptr;
 }
 
+TRecordSteps ProgramSteps(const TEditorProfile* profile) {
+    TRecordSteps steps;
+    steps.commitFirst = true;
+    if (profile) {
+        steps.editFirst = profile->editBeforeProgram;
+        steps.forvardTCFromTY = profile->forvardTCFromTY;
+        steps.check = profile->checkSettings;
+    }
+    return steps;
+}
+
 } // namespace talmar

@@ -3,6 +3,7 @@
 // one set of rules (EditorRules.h) and one window; a profile says which table an editor edits,
 // its caption, its level sliders and tabs, and which of the common steps it takes.
 
+#include "app/jobs/RecordJob.h"
 #include "editors/core/ValueLists.h"
 #include "store/TableDef.h"
 
@@ -79,5 +80,8 @@ const TEditorProfile& ProfileLT();
 const TEditorProfile& ProfileORTEN();
 // The profile of the editor of a settings table, by the table component's name; null for others.
 const TEditorProfile* ProfileFor(std::string_view component);
+// The programming steps of the editor with this profile; for a table without an editor only the
+// commit rule.
+TRecordSteps ProgramSteps(const TEditorProfile* profile);
 
 } // namespace talmar

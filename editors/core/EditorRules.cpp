@@ -1,7 +1,6 @@
 #include "editors/core/EditorRules.h"
 
 #include "editors/core/CopyBoard.h"
-#include "editors/core/RecordProgram.h"
 #include "link/Host.h"
 #include "store/DMTables.h"
 
@@ -213,7 +212,7 @@ void TEditorRules::Paste() {
 }
 
 bool TEditorRules::Program() {
-    return ProgramRecord(dm_, table_);
+    return ProgramRecord(dm_, host_, table_, ProgramSteps(&profile_), run_).handedOn;
 }
 
 bool TEditorRules::Help(int helpContext) {

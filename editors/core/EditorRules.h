@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace talmar {
@@ -77,8 +78,11 @@ public:
     void MoveSlider(int slider, int position);
     void Copy();
     void Paste();
-    // "Прошить модем": the editor's programming sequence.
+    // "Прошить модем": the editor's programming sequence, handed to the settings run. False when
+    // the record was refused (the messages have been shown); the run reports its own outcome.
     bool Program();
+    // The main window's settings run; without one, programming only writes temp.eep.
+    void SetSettingsRun(TSettingsRun run) { run_ = std::move(run); }
     // F1 on a control with this help context. True when the editor answered it.
     bool Help(int helpContext);
 
@@ -118,6 +122,7 @@ private:
     bool pasteEnabled_ = false;
     int boardId_ = 0;
     std::function<void(TEditorChange, int)> listener_;
+    TSettingsRun run_;
 };
 
 } // namespace talmar

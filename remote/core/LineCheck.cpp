@@ -9,6 +9,7 @@
 #include "store/SettingsImage.h"
 #include "store/Table.h"
 #include "store/Text.h"
+#include "store/Validation.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -43,7 +44,7 @@ TSettingsImage ImageOf(TDMTables& dm, TTable& table) {
         sameAs.emplace_back("EForvardTC", "EForvardTY");
     if (profile && profile->checkSettings) {
         TSettingsImage refused;
-        refused.refusal = dm.ValidationRefusal(table);
+        refused.refusal = RefusalText(ValidateRecord(dm, table));
         if (!refused.refusal.empty())
             return refused;
     }

@@ -1,6 +1,7 @@
 // The main window's modem commands, offscreen, against the modem simulator over a pty, with the
 // sample tables made by talmar-tables.
 #include "app/MainWindow.h"
+#include "app/jobs/RecordJob.h"
 #include "link/Cp1251.h"
 #include "link/LogFile.h"
 #include "sim/ModemSim.h"
@@ -188,7 +189,7 @@ TEST_F(Commands, SettingsOfEachTableLandInEepromByteForByte) {
         sim->SetEeprom(0, sim::TBytes(sim->Eeprom(0).size(), 0xFF));
         c.table.First();
         const size_t before = LogSize();
-        EXPECT_TRUE(dm->ProgramSettings(c.table));
+        EXPECT_TRUE(ProgramRecord(*dm, w->Host(), c.table, {}, w->SettingsRun()).handedOn);
         EXPECT_EQ(w->SettingsFileName, "temp.eep");
         EXPECT_TRUE(host->messages.empty()) << ::testing::PrintToString(host->Texts());
         const auto lines = NewLines(before);
@@ -224,7 +225,7 @@ TEST_F(Commands, FailedSettingsRunShowsTheMessageThenLogsTheFailure) {
     sim->SetFaults(0, faults);
     dm->TDataLT().First();
     const size_t before = LogSize();
-    dm->ProgramSettings(dm->TDataLT());
+    ProgramRecord(*dm, w->Host(), dm->TDataLT(), {}, w->SettingsRun());
     EXPECT_EQ(host->Texts(), std::vector<std::string>{"Не удалось прошить настройки в модем"});
     const auto lines = NewLines(before);
     ASSERT_EQ(lines.size(), 2u);
@@ -414,7 +415,7 @@ TEST_F(Commands, LineBreaksAndZeroPaddingNeverReachTheLogAsSuch) {
     lt.SetFieldByName("NameKP", TValue("КП\r\nСеверный"));
     lt.Post();
     before = LogSize();
-    EXPECT_TRUE(dm->ProgramSettings(lt));
+    EXPECT_TRUE(ProgramRecord(*dm, w->Host(), lt, {}, w->SettingsRun()).handedOn);
     ASSERT_EQ(NewLines(before).size(), 2u);
     EXPECT_NE(NewLines(before)[0].find(": прошиваю настройки КП Северный, временная"), std::string::npos)
         << NewLines(before)[0];

@@ -64,7 +64,7 @@ void EditorWindowTest::SetUp() {
     sim = std::make_unique<sim::TModemSim>();
     setenv("TALMAR_COM2", sim->SlavePath().c_str(), 1); // the sample Pref.db says COM2
     ASSERT_TRUE(OpenProgram());
-    board = std::make_unique<TCopyBoard>(*dm);
+    board = std::make_unique<TCopyBoard>();
     lf = new TFTuningLF(*dm, *board, w->Host(), w.get());
     lt = new TFTuningLT(*dm, *board, w->Host(), w.get());
     orten = new TFTuningORTEN(*dm, *board, w->Host(), w.get());

@@ -12,6 +12,8 @@
 #include "link/Host.h"
 #include "link/ImageFile.h"
 #include "store/DMTables.h"
+#include "store/SettingsImage.h"
+#include "store/Validation.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 #include <cstddef>
@@ -88,19 +90,19 @@ bool SameStoredBytes(std::string_view before, const std::string& after) {
     return after.size() == before.size() || after.size() % 512 == 0;
 }
 
-void ProgramEveryRecord(TDMTables& dm, TTable& table) {
+void ProgramEveryRecord(TDMTables& dm, IHost& host, TTable& table) {
     if (!table.Active())
         return;
     const int records = std::min(table.RecordCount(), 64);
     for (int r = 1; r <= records; ++r) {
         try {
             table.SetRecNo(r);
-            dm.CheckSettings(table);
-            if (dm.ProgramSettings(table)) {
-                const std::string image = ReadBytes(TDMTables::kImageFileName);
+            CheckSettings(dm, host, table);
+            if (WriteSettingsFile(dm, host, table).Complete()) {
+                const std::string image = ReadBytes(kImageFileName);
                 CheckImageLines(image);
                 try {
-                    ParseImage(image, tpEEPROM, TDMTables::kImageFileName);
+                    ParseImage(image, tpEEPROM, kImageFileName);
                 } catch (const EImageFile& e) {
                     Fault(std::string("the image reader refuses the temp.eep the builder made: ") + e.what());
                 }
@@ -135,7 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         TDMTables dm(host);
         dm.Open();
         for (const TTableId id : {TTableId::DataLF, TTableId::DataLT, TTableId::DataORTEN})
-            ProgramEveryRecord(dm, dm.Table(id));
+            ProgramEveryRecord(dm, host, dm.Table(id));
         dm.Close();
     }
     Require(SameStoredBytes(file, ReadBytes(TableDef(kTableOrder[chosen]).fileName)),

@@ -1,5 +1,5 @@
-// The data module: opening and closing order, the commit rule at exit, the parameter lookup,
-// TextSysMode and the settings buffer.
+// The data module: opening and closing order, the commit rule at exit, the parameter lookup and
+// TextSysMode.
 
 #include "tests/store/StoreFixture.h"
 
@@ -128,65 +128,6 @@ TEST_F(TDataModuleTest, TextSysModeFollowsSysMode) {
         EXPECT_EQ(t.ValueAt(0, text), c.text);
     }
     EXPECT_THROW(t.SetValue(text, "x"), TDbError);
-}
-
-TEST_F(TDataModuleTest, PasteOnlyIntoTheTableTheCopyCameFrom) {
-    TTable& lf = dm.TDataLF();
-    SetRecord(lf, {{"NumKP", 1}, {"NameKP", "Первый"}, {"Book", "notes"}});
-    dm.CopySettings(lf);
-    EXPECT_EQ(dm.SettingsBufferSource(), "TDataLF");
-
-    dm.PasteSettings(dm.TDataLT());
-    EXPECT_TRUE(dm.TDataLT().IsEmpty());
-
-    lf.Insert();
-    dm.PasteSettings(lf);
-    EXPECT_EQ(lf.RecordCount(), 2);
-    for (int f = 0; f < lf.StoredFieldCount(); ++f)
-        EXPECT_EQ(lf.ValueAt(0, f), lf.ValueAt(1, f)) << lf.Field(f).name;
-
-    dm.Close();
-    EXPECT_TRUE(dm.SettingsBuffer().empty());
-    EXPECT_EQ(dm.SettingsBufferSource(), "");
-}
-
-// A copied value that the column refuses (a file may hold one) pastes nothing at all, and leaves
-// no half-pasted record for the next move to commit.
-TEST_F(TStoreTest, PasteIsEveryFieldOrNone) {
-    CreateAllTables();
-    ExecSql("Data_LF.DB", "INSERT INTO Data_LF (NumKP, NameKP, ECodingIsLong) VALUES (1, 'Источник', 'x'), "
-                          "(2, 'Цель', 0)");
-    TDMTables dm(host);
-    ASSERT_TRUE(dm.Open());
-    TTable& lf = dm.TDataLF();
-    dm.CopySettings(lf);
-    lf.Next();
-    try {
-        dm.PasteSettings(lf);
-        ADD_FAILURE();
-    } catch (const TConvertError& e) {
-        EXPECT_NE(std::string(e.what()).find("Таблица Data_LF, запись 2 (КП \"Цель\"), поле ECodingIsLong"),
-                  std::string::npos)
-            << e.what();
-    }
-    EXPECT_EQ(lf.State(), TTableState::Browse);
-    lf.First();
-    dm.Close();
-    ASSERT_TRUE(dm.Open());
-    lf.Last();
-    EXPECT_EQ(lf.FieldByName("NameKP"), TValue("Цель"));
-    EXPECT_EQ(lf.FieldByName("NumKP"), TValue(2));
-
-    // Pasting into a record being edited keeps the edit as it was.
-    lf.First();
-    dm.CopySettings(lf);
-    lf.Last();
-    lf.Edit();
-    lf.SetFieldByName("EUseTI", 1);
-    EXPECT_THROW(dm.PasteSettings(lf), TConvertError);
-    EXPECT_EQ(lf.State(), TTableState::Edit);
-    EXPECT_EQ(lf.FieldByName("NameKP"), TValue("Цель"));
-    EXPECT_EQ(lf.FieldByName("EUseTI"), TValue(1));
 }
 
 // An edit writes only the columns it changed: what another program wrote meanwhile into another

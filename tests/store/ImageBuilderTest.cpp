@@ -1,6 +1,7 @@
 // temp.eep as the modem's EEPROM will get it, and every way a build is refused.
 
 #include "store/SettingsImage.h"
+#include "store/Validation.h"
 #include "tests/store/StoreFixture.h"
 #include "tests/support/ExpectedEeprom.h"
 
@@ -122,7 +123,7 @@ protected:
 
 TEST_F(ImageBuilderTest, FrequencyRecordImageByteForByte) {
     FillLF();
-    ASSERT_TRUE(dm.ProgramSettings(dm.TDataLF()));
+    ASSERT_TRUE(ProgramSettings(dm, dm.TDataLF()));
     EXPECT_TRUE(host.messages.empty());
     // КП 1 is the channel pair (2, 3); eSysMode follows it and ends the file; 1.15 gives 1 and
     // 149; 1000/10/100 ms become 31250/312/3125 ticks of 32 µs; the levels take the line
@@ -146,7 +147,7 @@ TEST_F(ImageBuilderTest, FrequencyRecordImageByteForByte) {
 
 TEST_F(ImageBuilderTest, TimeRecordImageByteForByte) {
     FillLT();
-    ASSERT_TRUE(dm.ProgramSettings(dm.TDataLT()));
+    ASSERT_TRUE(ProgramSettings(dm, dm.TDataLT()));
     // КП 10 is the time pair (4, 5); the answer durations are not converted; -37 - 9 = -46 dB
     // gives 32 and 2.
     const char* expected =
@@ -166,7 +167,7 @@ TEST_F(ImageBuilderTest, TimeRecordImageByteForByte) {
 TEST_F(ImageBuilderTest, OrtenRecordSkipsSysModeAndV4433) {
     // The map has no rows for SysMode and V4433 and both are empty: they are skipped unseen.
     FillORTEN();
-    ASSERT_TRUE(dm.ProgramSettings(dm.TDataORTEN()));
+    ASSERT_TRUE(ProgramSettings(dm, dm.TDataORTEN()));
     EXPECT_EQ(Image(),
               "002D:01\r\n0026:03\r\n002F:10\r\n0032:0F\r\n0033:0A\r\n0034:04\r\n0035:06\r\n0036:04\r\n"
               "0037:0F\r\n0038:00\r\n003B:08\r\n003C:02\r\n0000:03\r\n");
@@ -186,7 +187,7 @@ TEST_F(ImageBuilderTest, AttenuationSteps) {
     for (const auto& c : cases) {
         SetRecord(dm.TDataORTEN(),
                   {{"AttenRec1", std::max(c.a, -34)}, {"ResistTr", -24}, {"AttenTr1", c.a + 24}});
-        ASSERT_TRUE(dm.ProgramSettings(dm.TDataORTEN())) << c.a;
+        ASSERT_TRUE(ProgramSettings(dm, dm.TDataORTEN())) << c.a;
         EXPECT_TRUE(Has(std::string("0037:") + c.coarse) && Has(std::string("0038:") + c.fine)) << c.a;
         if (c.a >= -34) {
             EXPECT_TRUE(Has(std::string("0033:") + c.coarse) && Has(std::string("0034:") + c.fine)) << c.a;
@@ -214,7 +215,7 @@ TEST_F(ImageBuilderTest, KPNumberPairs) {
     for (const auto& c : cases) {
         TTable& t = c.frequency ? dm.TDataLF() : dm.TDataLT();
         SetRecord(t, {{"NumKP", c.number}});
-        ASSERT_TRUE(dm.ProgramSettings(t)) << c.number;
+        ASSERT_TRUE(ProgramSettings(dm, t)) << c.number;
         const std::string sys = c.frequency ? "0000:01\r\n" : "0000:02\r\n";
         EXPECT_EQ(Image().substr(0, std::string(c.pair).size() + 9), c.pair + sys) << c.number;
     }
@@ -243,7 +244,7 @@ TEST_F(ImageBuilderTest, RefusalsStopTheBuildAndProgramNothing) {
         FillLF();
         SetRecord(dm.TDataLF(), {{c.field, c.value}});
         host.messages.clear();
-        EXPECT_FALSE(dm.ProgramSettings(dm.TDataLF())) << c.message;
+        EXPECT_FALSE(ProgramSettings(dm, dm.TDataLF())) << c.message;
         ASSERT_EQ(host.Texts(), std::vector<std::string>{c.message});
         EXPECT_EQ(host.messages[0].caption, kAppTitle);
         // The build stopped where the fault lies: the lines before it stay, nothing after.
@@ -286,8 +287,8 @@ TEST_F(ImageBuilderTest, ValuesFromTheFileAreCheckedAsTypedOnes) {
         ExecSql("Data_LF.DB", std::string("UPDATE Data_LF SET ") + c.set);
         dm.TDataLF().Open();
         host.messages.clear();
-        EXPECT_FALSE(dm.ProgramSettings(dm.TDataLF())) << c.set;
-        EXPECT_FALSE(dm.CheckSettings(dm.TDataLF())) << c.set;
+        EXPECT_FALSE(ProgramSettings(dm, dm.TDataLF())) << c.set;
+        EXPECT_FALSE(CheckSettings(dm, host, dm.TDataLF())) << c.set;
         EXPECT_EQ(host.Texts(), (std::vector<std::string>{c.message, c.message})) << c.set;
     }
     EXPECT_TRUE(command.programmed.empty());
@@ -340,7 +341,7 @@ TEST_F(ImageBuilderTest, ValuesTheEncodingCannotHoldStopTheBuild) {
         SetRecord(dm.TDataLF(), c.set);
         host.messages.clear();
         WriteFileBytes("temp.eep", "old");
-        EXPECT_FALSE(dm.ProgramSettings(dm.TDataLF())) << c.message;
+        EXPECT_FALSE(ProgramSettings(dm, dm.TDataLF())) << c.message;
         EXPECT_EQ(host.Texts(), std::vector<std::string>{c.message});
         EXPECT_EQ(Image(), "") << c.message;
         // The in-memory image says the same, and holds no byte of the refused value.
@@ -359,7 +360,7 @@ TEST_F(ImageBuilderTest, ValuesTheEncodingCannotHoldStopTheBuild) {
                              {"AttenRecAUX", 0},
                              {"EImpTC", 2097}});
     host.messages.clear();
-    ASSERT_TRUE(dm.ProgramSettings(dm.TDataLF())) << testing::PrintToString(host.Texts());
+    ASSERT_TRUE(ProgramSettings(dm, dm.TDataLF())) << testing::PrintToString(host.Texts());
     // Magnitudes are written: -65535 gives FF FF; 2097 ms is 65531 ticks.
     EXPECT_TRUE(Has("002D:FF") && Has("0022:FF") && Has("0023:FF") && Has("0018:FB") && Has("0019:FF"));
 }
@@ -419,7 +420,7 @@ TEST_F(ImageBuilderTest, ImageBytesDecodeToTheRecordsValues) {
 TEST_F(ImageBuilderTest, MissingDerivedRowsAreReportedAndTheBuildGoesOn) {
     RewriteMap({"eSysMode", "AttenTr1Prec", "ec12"});
     FillLF();
-    ASSERT_TRUE(dm.ProgramSettings(dm.TDataLF()));
+    ASSERT_TRUE(ProgramSettings(dm, dm.TDataLF()));
     EXPECT_EQ(host.Texts(), (std::vector<std::string>{"Тимбо, внеси в TParamType параметр eSysMode",
                                                       "Тимбо, внеси в TParamType параметр ec12",
                                                       "Тимбо, внеси в TParamType параметр AttenTr1Prec",
@@ -434,7 +435,7 @@ TEST_F(ImageBuilderTest, PendingEditIsCommittedAndTheOldImageReplaced) {
     FillLF();
     dm.TDataLF().Edit();
     dm.TDataLF().SetFieldByName("EUseTI", 0);
-    ASSERT_TRUE(dm.ProgramSettings(dm.TDataLF()));
+    ASSERT_TRUE(ProgramSettings(dm, dm.TDataLF()));
     EXPECT_EQ(dm.TDataLF().State(), TTableState::Browse);
     EXPECT_TRUE(Has("003D:00"));
     EXPECT_EQ(Image().find('x'), std::string::npos);
@@ -446,7 +447,7 @@ TEST_F(ImageBuilderTest, AnImageThatCannotBeWrittenIsAnError) {
     FillLF();
     dm.TDataLF().Edit();
     dm.TDataLF().SetFieldByName("EUseTI", 0);
-    EXPECT_THROW(dm.ProgramSettings(dm.TDataLF()), std::runtime_error);
+    EXPECT_THROW(ProgramSettings(dm, dm.TDataLF()), std::runtime_error);
     EXPECT_TRUE(command.programmed.empty());
     EXPECT_EQ(dm.TDataLF().State(), TTableState::Edit);
     dm.TDataLF().Cancel();
@@ -458,7 +459,7 @@ TEST_F(ImageBuilderTest, AnImageThatCannotBeWrittenToTheEndIsAnError) {
     std::filesystem::create_symlink("/dev/full", "temp.eep");
     FillLF();
     try {
-        dm.ProgramSettings(dm.TDataLF());
+        ProgramSettings(dm, dm.TDataLF());
         ADD_FAILURE();
     } catch (const std::runtime_error& e) {
         EXPECT_NE(std::string(e.what()).find("Не удалось записать файл temp.eep"), std::string::npos)
@@ -481,7 +482,7 @@ TEST(ExpectedEeprom, FollowsTheReadersOrderForLinesOfOneAddress) {
 TEST_F(ImageBuilderTest, ParameterWithoutAddressIsRefused) {
     RewriteMap({}, "UPDATE ParamType SET Addr = NULL WHERE NameEng = 'EUseTI'");
     FillLF();
-    EXPECT_FALSE(dm.ProgramSettings(dm.TDataLF()));
+    EXPECT_FALSE(ProgramSettings(dm, dm.TDataLF()));
     EXPECT_EQ(host.Texts(),
               std::vector<std::string>{
                   "В TParamType у параметра EUseTI не заполнен адрес (Addr). Настройки в модем не прошиты"});
@@ -489,7 +490,7 @@ TEST_F(ImageBuilderTest, ParameterWithoutAddressIsRefused) {
     for (const char* addr : {"65535", "9223372036854775807", "'x'", "-1"}) {
         RewriteMap({}, std::string("UPDATE ParamType SET Addr = ") + addr + " WHERE NameEng = 'ec12'");
         host.messages.clear();
-        EXPECT_FALSE(dm.ProgramSettings(dm.TDataLF())) << addr;
+        EXPECT_FALSE(ProgramSettings(dm, dm.TDataLF())) << addr;
         ASSERT_EQ(host.messages.size(), 1u) << addr;
         EXPECT_NE(host.messages[0].text.find("В TParamType у параметра ec12 неверный адрес"),
                   std::string::npos)

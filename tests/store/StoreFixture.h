@@ -1,7 +1,8 @@
 #pragma once
 // Shared setup of the store tests: the five tables made in a fresh current folder, a parameter
-// map of known addresses, and a recording settings command.
+// map of known addresses, and a recording settings run.
 
+#include "app/jobs/RecordJob.h"
 #include "store/DMTables.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/TempDir.h"
@@ -28,10 +29,16 @@ void WriteTestMap(std::initializer_list<const char*> leaveOut = {});
 // Edits the current record (a new one on an empty table), sets the fields and posts.
 void SetRecord(TTable& table, std::initializer_list<std::pair<const char*, TValue>> values);
 
-class TRecordingCommand : public ISettingsCommand {
+// A settings run that notes the file and the table it was handed and reports success.
+class TRecordingRun {
 public:
-    void SetSettingsFileName(const std::string& name) override { fileName = name; }
-    void ProgSettings(TTable& table) override { programmed.push_back(table.Name()); }
+    TSettingsRun Run() {
+        return [this](TTable& table, const std::string& name) {
+            fileName = name;
+            programmed.push_back(table.Name());
+            return std::optional<TJobResult>(TJobResult::Done);
+        };
+    }
     std::string fileName;
     std::vector<std::string> programmed;
 };
@@ -40,14 +47,20 @@ class TStoreTest : public ::testing::Test {
 protected:
     TTempDir dir{true};
     TRecordingHost host;
-    TRecordingCommand command;
+    TRecordingRun command;
+
+    // Programming the current record as it is (no editor's steps) through the recording run:
+    // whether it was handed on.
+    bool ProgramSettings(TDMTables& dm, TTable& table) {
+        return ProgramRecord(dm, host, table, {}, command.Run()).handedOn;
+    }
 };
 
 // The five tables with the test map, opened.
 class TDataModuleTest : public TStoreTest {
 protected:
     void SetUp() override;
-    TDMTables dm{host, &command};
+    TDMTables dm{host};
 };
 
 } // namespace talmar::test

@@ -1,5 +1,6 @@
 // talmar-tables: the demo it writes must be usable as it is, and it never overwrites a file.
 
+#include "store/Validation.h"
 #include "tests/store/StoreFixture.h"
 
 #include <QProcess>
@@ -17,7 +18,7 @@ int RunTool(const QString& command) {
 
 TEST_F(TStoreTest, SampleTablesProgramCleanly) {
     ASSERT_EQ(RunTool("sample"), 0);
-    TDMTables dm(host, &command);
+    TDMTables dm(host);
     ASSERT_TRUE(dm.Open());
     EXPECT_EQ(dm.NumCom(), 2);
     EXPECT_EQ(dm.Pref().FieldByName("TypeRemoteControl"), TValue(1));
@@ -27,13 +28,13 @@ TEST_F(TStoreTest, SampleTablesProgramCleanly) {
         EXPECT_GE(t->RecordCount(), 2) << t->Name();
         for (t->First(); !t->Eof(); t->Next()) {
             if (t == &dm.TDataLF()) {
-                EXPECT_TRUE(dm.CheckSettings(*t)) << t->RecNo();
+                EXPECT_TRUE(CheckSettings(dm, host, *t)) << t->RecNo();
             } else if (t == &dm.TDataLT()) {
                 EXPECT_EQ(t->FieldByName("EForvardTC"), t->FieldByName("EForvardTY"));
             } else {
                 controllers.push_back(t->FieldByName("ENumController").AsInteger());
             }
-            EXPECT_TRUE(dm.ProgramSettings(*t)) << t->Name() << " " << t->RecNo();
+            EXPECT_TRUE(ProgramSettings(dm, *t)) << t->Name() << " " << t->RecNo();
         }
     }
     EXPECT_EQ(host.Texts(), std::vector<std::string>{});

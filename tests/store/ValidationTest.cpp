@@ -1,5 +1,7 @@
 // The check of a frequency record before it is programmed.
 
+#include "store/Validation.h"
+
 #include "tests/store/StoreFixture.h"
 
 namespace talmar::test {
@@ -67,7 +69,7 @@ TEST_F(ValidationTest, PlaceRules) {
     for (const auto& c : cases) {
         Places(c.on, c.off, c.obj1, c.obj2, c.grp1, c.grp2);
         host.messages.clear();
-        EXPECT_EQ(dm.CheckSettings(dm.TDataLF()), c.messages.empty())
+        EXPECT_EQ(CheckSettings(dm, host, dm.TDataLF()), c.messages.empty())
             << c.on << " " << c.off << " " << c.obj1;
         EXPECT_EQ(host.Texts(), c.messages) << c.on << " " << c.off << " " << c.obj1 << " " << c.grp1;
     }
@@ -77,7 +79,7 @@ TEST_F(ValidationTest, TheEditedRecordIsCommittedBeforeItIsChecked) {
     TTable& lf = dm.TDataLF();
     lf.Edit();
     lf.SetFieldByName("EImpTY2", 5);
-    EXPECT_FALSE(dm.CheckSettings(lf));
+    EXPECT_FALSE(CheckSettings(dm, host, lf));
     EXPECT_EQ(host.Texts(), std::vector<std::string>{kTY});
     EXPECT_EQ(lf.State(), TTableState::Browse);
     lf.Close();
@@ -85,12 +87,38 @@ TEST_F(ValidationTest, TheEditedRecordIsCommittedBeforeItIsChecked) {
     EXPECT_EQ(lf.FieldByName("EImpTY2"), TValue(5));
 }
 
+// The list the line check and talmar-cli read: the refusals in the order the window shows them,
+// each with how it is shown, the record neither committed nor anything shown; and one line of them.
+TEST_F(ValidationTest, TheRefusalsAreNamedWithoutCommittingOrShowing) {
+    TTable& lf = dm.TDataLF();
+    lf.Edit();
+    lf.SetFieldByName("EImpTY2", 5);
+    lf.SetFieldByName("EPlaceNumGroup2", 20);
+    const std::vector<TRefusal> refusals = ValidateRecord(dm, lf);
+    ASSERT_EQ(refusals.size(), 2u);
+    EXPECT_EQ(refusals[0].text, kTY);
+    EXPECT_EQ(refusals[1].text, kGroups);
+    for (const TRefusal& r : refusals)
+        EXPECT_EQ(r.kind, TRefusal::TKind::Rule);
+    EXPECT_EQ(RefusalText(refusals), std::string(kTY) + "; " + kGroups);
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(lf.State(), TTableState::Edit);
+
+    // An empty column comes alone, as a plain message; the rules are not looked at.
+    lf.SetFieldByName("EImpTC", TValue());
+    const std::vector<TRefusal> incomplete = ValidateRecord(dm, lf);
+    ASSERT_EQ(incomplete.size(), 1u);
+    EXPECT_EQ(incomplete[0].kind, TRefusal::TKind::Incomplete);
+    EXPECT_NE(incomplete[0].text.find("незаполнен"), std::string::npos) << incomplete[0].text;
+    EXPECT_TRUE(RefusalText({}).empty());
+}
+
 TEST_F(ValidationTest, DurationChainsMustRiseStrictly) {
     Set({{"ELongImpTY1", 20}}); // equal neighbours
-    EXPECT_FALSE(dm.CheckSettings(dm.TDataLF()));
+    EXPECT_FALSE(CheckSettings(dm, host, dm.TDataLF()));
     Set({{"ELongImpTY1", 30}, {"ESuperLongImpTC", 20}});
     host.messages.clear();
-    EXPECT_FALSE(dm.CheckSettings(dm.TDataLF()));
+    EXPECT_FALSE(CheckSettings(dm, host, dm.TDataLF()));
     // Rule 2's text ends in a Latin C.
     EXPECT_EQ(host.Texts(), std::vector<std::string>{"Ошибка в параметрах длительностей Т\x43"});
 }
@@ -99,7 +127,7 @@ TEST_F(ValidationTest, EveryFailedRuleGetsItsBoxInOrder) {
     Set({{"EImpTY2", 5}});
     Places(1, 2, 3, 6, 9, 8);
     host.answers = {TMsgResult::Cancel}; // Cancel on the first box does not stop the check
-    EXPECT_FALSE(dm.CheckSettings(dm.TDataLF()));
+    EXPECT_FALSE(CheckSettings(dm, host, dm.TDataLF()));
     ASSERT_EQ(host.Texts(), (std::vector<std::string>{kTY, kGroups}));
     for (const auto& m : host.messages) {
         EXPECT_EQ(m.caption, "Ошибка");
@@ -110,7 +138,7 @@ TEST_F(ValidationTest, EveryFailedRuleGetsItsBoxInOrder) {
 
 TEST_F(ValidationTest, CompletenessComesFirstAndRulesOnlyForTheFrequencyTable) {
     Set({{"EPlaceOn", TValue()}, {"EImpTY2", 5}});
-    EXPECT_FALSE(dm.CheckSettings(dm.TDataLF()));
+    EXPECT_FALSE(CheckSettings(dm, host, dm.TDataLF()));
     EXPECT_EQ(host.Texts(), std::vector<std::string>{
                                 "Параметр \"Имя EPlaceOn\" незаполнен. Внесите данные и повторите прошивку"});
 
@@ -121,7 +149,7 @@ TEST_F(ValidationTest, CompletenessComesFirstAndRulesOnlyForTheFrequencyTable) {
         lt.SetValue(f, 0);
     lt.Post();
     host.messages.clear();
-    EXPECT_TRUE(dm.CheckSettings(lt));
+    EXPECT_TRUE(CheckSettings(dm, host, lt));
     EXPECT_TRUE(host.messages.empty());
 
     // Unlike the builder, the check skips no column: an ОРТЕН record needs SysMode too.
@@ -131,7 +159,7 @@ TEST_F(ValidationTest, CompletenessComesFirstAndRulesOnlyForTheFrequencyTable) {
         orten.SetValue(f, 1);
     orten.SetFieldByName("SysMode", TValue());
     orten.Post();
-    EXPECT_FALSE(dm.CheckSettings(orten));
+    EXPECT_FALSE(CheckSettings(dm, host, orten));
     EXPECT_EQ(host.Texts(), std::vector<std::string>{"Тимбо, внеси в TParamType параметр SysMode"});
 }
 

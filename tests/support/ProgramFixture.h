@@ -29,7 +29,7 @@ struct TProgramParts {
         auto h = std::make_unique<TRecordingHost>();
         host = h.get();
         w = std::make_unique<TFMain>(std::move(h));
-        dm = std::make_unique<TDMTables>(w->Host(), w.get());
+        dm = std::make_unique<TDMTables>(w->Host());
         const bool open = dm->Open();
         w->SetDataModule(dm.get());
         return open;

@@ -4,7 +4,7 @@
 
 #include "app/jobs/Jobs.h"
 #include "app/jobs/RecordJob.h"
-#include "editors/core/RecordProgram.h"
+#include "editors/core/EditorProfile.h"
 #include "link/ComPort.h"
 #include "link/ImageFile.h"
 #include "link/InstanceLock.h"
@@ -12,7 +12,6 @@
 #include "link/PortMap.h"
 #include "store/DMTables.h"
 #include "store/DbError.h"
-#include "store/SettingsCommand.h"
 #include "tools/cli/Console.h"
 #include "tools/cli/Options.h"
 #include "tools/cli/PortsCommand.h"
@@ -28,20 +27,6 @@
 namespace talmar::cli {
 
 namespace {
-
-// The settings command as the image builder calls it: the settings job on the file it was given.
-class TSettingsCommand : public ISettingsCommand {
-public:
-    explicit TSettingsCommand(TJobFrontDoor& door) : door_(door) {}
-    void SetSettingsFileName(const std::string& name) override { fileName_ = name; }
-    void ProgSettings(TTable& table) override { result = RunSettings(door_, table, fileName_); }
-
-    std::optional<TJobResult> result;
-
-private:
-    TJobFrontDoor& door_;
-    std::string fileName_;
-};
 
 int JobStatus(TJobResult r) {
     switch (r) {
@@ -71,8 +56,7 @@ int RunCommand(const TOptions& o, TConsole& console, TCliHost& host, TJobFrontDo
     if (o.command == TCommand::Verify)
         return RunVerifyCommand(o, console, host, door.port, door.appendLog);
     if (o.command == TCommand::Settings) {
-        TSettingsCommand command(door);
-        TDMTables dm(host, &command);
+        TDMTables dm(host);
         if (!dm.Open())
             return kExitUsage; // the table that failed has been named
         if (o.port.empty())
@@ -87,11 +71,13 @@ int RunCommand(const TOptions& o, TConsole& console, TCliHost& host, TJobFrontDo
                                 "\": " + matches + ". Настройки не прошиты: дайте этим КП разные названия");
             return kExitUsage;
         }
-        const bool called = ProgramRecord(dm, table);
+        const TRecordResult result =
+            ProgramRecord(dm, host, table, ProgramSteps(ProfileFor(table.Name())),
+                          [&door](TTable& t, const std::string& file) { return RunSettings(door, t, file); });
         dm.Close();
-        if (!called || !command.result)
+        if (!result.handedOn || !result.run)
             return kExitRefused; // the record was refused; the reasons have been shown
-        return JobStatus(*command.result);
+        return JobStatus(*result.run);
     }
 
     // The other jobs need only the port number from Pref.db, and not even that with --port.

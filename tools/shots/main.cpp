@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
     talmar::TDMTables dm(host);
     if (!dm.Open())
         return 1;
-    talmar::TCopyBoard board(dm);
+    talmar::TCopyBoard board;
     talmar::TFTuningLF lf(dm, board, host);
     talmar::TFTuningLT lt(dm, board, host);
     talmar::TFTuningORTEN orten(dm, board, host);

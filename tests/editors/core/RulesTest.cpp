@@ -4,7 +4,6 @@
 
 #include "editors/core/CopyBoard.h"
 #include "editors/core/EditorRules.h"
-#include "editors/core/RecordProgram.h"
 #include "tests/store/StoreFixture.h"
 
 #include <filesystem>
@@ -104,11 +103,12 @@ TEST(LevelSlider, RangeRuleForEveryLineResistance) {
 // One editor's rules over the five test tables.
 class RulesTest : public TDataModuleTest {
 protected:
-    TCopyBoard board{dm};
+    TCopyBoard board;
     std::vector<std::pair<TEditorChange, int>> changes;
 
     std::unique_ptr<TEditorRules> Make(const TEditorProfile& p) {
         auto r = std::make_unique<TEditorRules>(p, dm, board, host);
+        r->SetSettingsRun(command.Run());
         r->SetListener([this](TEditorChange c, int s) { changes.emplace_back(c, s); });
         return r;
     }
@@ -426,6 +426,36 @@ TEST_F(RulesTest, FrequencySequenceValidatesAndCommitsBeforeBuilding) {
     SetRecord(t, {{"EImpTY2", 20}});
     EXPECT_TRUE(lf->Program());
     EXPECT_EQ(command.programmed, std::vector<std::string>{"TDataLF"});
+    EXPECT_TRUE(std::filesystem::exists("temp.eep"));
+}
+
+// The job hands temp.eep to the run and brings back what the run reported; a refused record never
+// reaches the run; without a run the file is only written.
+TEST_F(RulesTest, TheRunsOutcomeComesBackAndARefusedRecordNeverReachesIt) {
+    TTable& t = dm.TDataLF();
+    FillLF(t);
+    std::vector<std::string> files;
+    const TSettingsRun failing = [&files](TTable&, const std::string& file) {
+        files.push_back(file);
+        return std::optional<TJobResult>(TJobResult::Failed);
+    };
+    TRecordResult r = ProgramRecord(dm, host, t, ProgramSteps(&ProfileLF()), failing);
+    EXPECT_TRUE(r.handedOn);
+    EXPECT_EQ(r.run, std::optional<TJobResult>(TJobResult::Failed));
+    EXPECT_EQ(files, std::vector<std::string>{"temp.eep"});
+
+    SetRecord(t, {{"EImpTY2", 5}});
+    r = ProgramRecord(dm, host, t, ProgramSteps(&ProfileLF()), failing);
+    EXPECT_FALSE(r.handedOn);
+    EXPECT_FALSE(r.run);
+    EXPECT_EQ(files.size(), 1u);
+    EXPECT_EQ(host.Texts(), std::vector<std::string>{"Ошибка в параметрах длительностей ТУ"});
+
+    SetRecord(t, {{"EImpTY2", 20}});
+    std::filesystem::remove("temp.eep");
+    r = ProgramRecord(dm, host, t, ProgramSteps(&ProfileLF()), {});
+    EXPECT_TRUE(r.handedOn);
+    EXPECT_FALSE(r.run);
     EXPECT_TRUE(std::filesystem::exists("temp.eep"));
 }
 
