@@ -4,9 +4,9 @@
 #include "sim/ModemSim.h"
 #include "store/Table.h"
 #include "tests/support/LogLines.h"
+#include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
 
-#include <QProcess>
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -38,22 +38,9 @@ struct VerifyCli : ::testing::Test {
     }
 
     TRun Run(const std::vector<std::string>& args) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("TALMAR_COM2", QString::fromStdString(sim->SlavePath()));
-        env.insert("TALMAR_LOCK_DIR", QString::fromStdString(dir.Path().string()));
-        p.setProcessEnvironment(env);
-        p.setWorkingDirectory(QString::fromStdString(dir.Path().string()));
-        QStringList a;
-        for (const auto& s : args)
-            a << QString::fromStdString(s);
-        p.start(TALMAR_CLI, a);
-        EXPECT_TRUE(p.waitForFinished(120000));
-        TRun r;
-        r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = Lines(p.readAllStandardOutput().toStdString());
-        r.err = p.readAllStandardError().toStdString();
-        return r;
+        const test::TProgramRun p =
+            test::RunProgram(TALMAR_CLI, args, dir.Path(), {{"TALMAR_COM2", sim->SlavePath()}});
+        return {p.status, Lines(p.out), p.err};
     }
     static uint16_t Addr(const char* param) {
         TTable t(TableDef(TTableId::ParamType));
