@@ -1,9 +1,10 @@
 // The main window's commands that drive the modem: programming a firmware file, polling the modem,
 // and programming a settings image made from a КП record. The jobs themselves are shared with
 // talmar-cli; the window adds its lock, its cursor, its log pane and its progress bar.
-#include "app/MainWindow.h"
-#include "app/jobs/Jobs.h"
-#include "app/jobs/RecordJob.h"
+#include "MainWindow.h"
+#include "base/Errors.h"
+#include "jobs/Jobs.h"
+#include "jobs/RecordJob.h"
 #include "store/DMTables.h"
 
 #include <QApplication>
@@ -32,7 +33,7 @@ TJobFrontDoor WindowDoor(TFMain& w, std::function<int()> numCom, bool withProgre
 
 int TFMain::NumCom() {
     if (!dmTables_)
-        throw std::runtime_error("Таблица настроек Pref.db не открыта");
+        throw ETableError(ETableError::TFault::Closed, "Таблица настроек Pref.db не открыта");
     return dmTables_->NumCom();
 }
 

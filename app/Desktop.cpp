@@ -1,7 +1,7 @@
-#include "app/Desktop.h"
+#include "Desktop.h"
 
-#include "link/Host.h"
-#include "link/Utf8Path.h"
+#include "base/Host.h"
+#include "base/Utf8Path.h"
 #include "store/TableDef.h"
 
 #include <QApplication>

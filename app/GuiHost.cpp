@@ -1,4 +1,4 @@
-#include "app/GuiHost.h"
+#include "GuiHost.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -2,7 +2,7 @@
 // The window system as the engine sees it: Qt message boxes over the active window, the reply
 // timer and the Qt event loop.
 
-#include "link/QtHost.h"
+#include "base/QtHost.h"
 
 namespace talmar {
 

@@ -1,4 +1,4 @@
-#include "app/InputGate.h"
+#include "InputGate.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -1,10 +1,10 @@
-#include "app/MainWindow.h"
+#include "MainWindow.h"
 
+#include "dialogs/TuningCom.h"
 #include "editors/TuningWindow.h"
 #include "link/LogFile.h"
 #include "link/PortMap.h"
 #include "remote/LineCheckWindow.h"
-#include "remote/TuningCom.h"
 #include "store/DMTables.h"
 
 #include <QAction>

@@ -2,12 +2,12 @@
 // The main window: menu, toolbar, the log pane with its progress bar, the status bar; owner of the
 // serial port, the reply timer and, while a command runs, its programming object.
 
+#include "InputGate.h"
 #include "TalmarVersion.h"
-#include "app/InputGate.h"
-#include "app/jobs/RecordJob.h"
+#include "base/QtHost.h"
+#include "jobs/RecordJob.h"
 #include "link/ComPort.h"
 #include "link/Programmator.h"
-#include "link/QtHost.h"
 
 #include <QMainWindow>
 #include <memory>

@@ -1,8 +1,8 @@
 // Entry of the program: one copy per user, then the windows in their fixed order.
-#include "app/Desktop.h"
-#include "app/GuiHost.h"
-#include "app/Startup.h"
-#include "link/InstanceLock.h"
+#include "Desktop.h"
+#include "GuiHost.h"
+#include "Startup.h"
+#include "base/InstanceLock.h"
 
 #include <QApplication>
 

@@ -2,7 +2,7 @@
 // What the benchmarks share: the host (Qt's event loop and reply timer, messages printed to
 // standard error) and the processor clock of the calling thread.
 
-#include "link/QtHost.h"
+#include "base/QtHost.h"
 
 #include <cstdio>
 #include <ctime>

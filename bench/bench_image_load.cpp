@@ -3,7 +3,7 @@
 // entries sharing an address, which take the slower tie-keeping path of the sort.
 //
 // Usage: bench_image_load [repeats]   (default 7; the table shows the median and the worst)
-#include "link/ImageFile.h"
+#include "base/ImageFile.h"
 
 #include <algorithm>
 #include <chrono>

@@ -8,10 +8,10 @@
 //     the programming thread's own clock is read, not the process's).
 //
 // Usage: bench_programming [words-direct]   (default 512 FLASH words for the direct path)
+#include "base/QtHost.h"
 #include "bench/BenchHost.h"
 #include "link/ComPort.h"
 #include "link/Programmator.h"
-#include "link/QtHost.h"
 #include "sim/ModemSim.h"
 
 #include <QCoreApplication>

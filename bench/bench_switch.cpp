@@ -8,11 +8,11 @@
 // under 5 %).
 //
 // Usage: bench_switch
+#include "base/QtHost.h"
 #include "bench/BenchHost.h"
 #include "bench/SilentKpScene.h"
 #include "link/ComPort.h"
 #include "link/Modbus.h"
-#include "link/QtHost.h"
 #include "remote/core/SystemSwitch.h"
 #include "sim/ModemSim.h"
 #include "store/DMTables.h"

@@ -14,7 +14,7 @@
 #include "app/MainWindow.h"
 #include "bench/BenchHost.h"
 #include "bench/SilentKpScene.h"
-#include "editors/TableModel.h"
+#include "controls/TableModel.h"
 #include "link/ComPort.h"
 #include "remote/ChangeSystem.h"
 #include "remote/core/SystemSwitch.h"

@@ -9,7 +9,7 @@
 //
 // Usage: bench_window_wait
 #include "app/MainWindow.h"
-#include "app/jobs/RecordJob.h"
+#include "jobs/RecordJob.h"
 #include "sim/ModemSim.h"
 #include "store/DMTables.h"
 

@@ -1,6 +1,6 @@
 #include "editors/TuningWindow.h"
 
-#include "link/Host.h"
+#include "base/Host.h"
 #include "store/DMTables.h"
 
 #include <QCloseEvent>

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <thread>
 #ifdef _WIN32
-#include "link/WinApi.h"
+#include "base/WinApi.h"
 #else
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -53,33 +53,6 @@ void ClearOsError() {
 int BaudRateValue(TBaudRate rate) {
     return rate == br9600 ? 9600 : 38400;
 }
-
-const char* EComPort::Text(EComPortCode code) {
-    switch (code) {
-    case EComPortCode::OpenFailed:
-        return "Unable to open com port";
-    case EComPortCode::WriteFailed:
-        return "WriteFile function failed";
-    case EComPortCode::ReadFailed:
-        return "ReadFile function failed";
-    case EComPortCode::PurgeFailed:
-        return "PurgeComm function failed";
-    case EComPortCode::SetStateFailed:
-        return "SetCommState function failed";
-    case EComPortCode::SetTimeoutsFailed:
-        return "SetCommTimeouts failed";
-    case EComPortCode::SetupFailed:
-        return "SetupComm function failed";
-    case EComPortCode::ClearErrorFailed:
-        return "ClearCommError function failed";
-    }
-    return "Com port error";
-}
-
-EComPort::EComPort(EComPortCode code, int winCode, const std::string& note)
-    : std::runtime_error(std::string(Text(code)) + " (win error code: " + std::to_string(winCode) + ")" +
-                         (note.empty() ? "" : "\n" + note)),
-      code_(code), winCode_(winCode) {}
 
 TComPort::TComPort() = default;
 

@@ -1,7 +1,8 @@
 #include "link/LogFile.h"
 
-#include "link/Cp1251.h"
-#include "link/Utf8Path.h"
+#include "base/Cp1251.h"
+#include "base/Errors.h"
+#include "base/Utf8Path.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -15,7 +16,7 @@
 #include <sys/stat.h>
 #include <utility>
 #ifdef _WIN32
-#include "link/WinApi.h"
+#include "base/WinApi.h"
 
 #include <io.h>
 #else
@@ -105,13 +106,13 @@ TLogLoad LoadLogLines(const std::string& path, std::vector<std::string>& lines, 
 namespace {
 
 [[noreturn]] void Fail(const std::string& path, int err) {
-    throw std::runtime_error("Не удалось записать файл " + path + ": " + std::strerror(err));
+    throw EInOutError("Не удалось записать файл " + path + ": " + std::strerror(err));
 }
 
 #ifdef _WIN32
 
 [[noreturn]] void FailWin(const std::string& path, unsigned long err) {
-    throw std::runtime_error("Не удалось записать файл " + path + ": " + WinErrorText(err));
+    throw EInOutError("Не удалось записать файл " + path + ": " + WinErrorText(err));
 }
 
 // Binary mode: the text mode of the C library would turn every CR LF into CR CR LF. The rename
@@ -213,8 +214,8 @@ void AppendLogLines(const std::string& path, const std::vector<std::string>& lin
         std::ifstream in(file, std::ios::binary);
         std::ostringstream data;
         if (std::filesystem::is_directory(status) || !in || !(data << in.rdbuf() || in.peek() == EOF))
-            throw std::runtime_error("Не удалось прочитать файл журнала " + path +
-                                     "; он оставлен как был, новые строки в него не записаны");
+            throw EInOutError("Не удалось прочитать файл журнала " + path +
+                              "; он оставлен как был, новые строки в него не записаны");
         bytes = data.str();
     }
     WriteAtomically(path, WithLines(std::move(bytes), lines));

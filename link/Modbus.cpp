@@ -1,8 +1,8 @@
 #include "link/Modbus.h"
 
+#include "base/Cp1251.h"
+#include "base/Host.h"
 #include "link/ComPort.h"
-#include "link/Cp1251.h"
-#include "link/Host.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,7 +1,7 @@
 #include "link/Programmator.h"
 
+#include "base/Host.h"
 #include "link/ComPort.h"
-#include "link/Host.h"
 
 #include <stdexcept>
 

@@ -1,7 +1,7 @@
 #include "link/SwitchFrames.h"
 
+#include "base/Cp1251.h"
 #include "link/ComPort.h"
-#include "link/Cp1251.h"
 
 #include <algorithm>
 #include <stdexcept>

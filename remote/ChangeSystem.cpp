@@ -1,8 +1,8 @@
 #include "remote/ChangeSystem.h"
 
-#include "editors/TableModel.h"
+#include "base/Host.h"
+#include "controls/TableModel.h"
 #include "link/ComPort.h"
-#include "link/Host.h"
 #include "link/Modbus.h"
 #include "remote/core/SwitchWindow.h"
 #include "remote/core/SystemSwitch.h"

@@ -1,7 +1,7 @@
 #include "remote/LineCheckWindow.h"
 
+#include "base/Host.h"
 #include "link/ComPort.h"
-#include "link/Host.h"
 #include "link/LogFile.h"
 #include "link/Modbus.h"
 #include "remote/core/SystemSwitch.h"

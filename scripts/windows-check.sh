@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Checks the Windows build as far as Debian can: mingw-w64 and Wine.
-#   1. Compiles for Windows every Qt-free source of link/, store/ (against SQLite's header: SQLite
-#      has no mingw build in Debian), editors/core, remote/core and app/jobs
+#   1. Compiles for Windows every Qt-free source of base/, link/, store/ (against SQLite's header:
+#      SQLite has no mingw build in Debian), editors/core, remote/core and jobs/
 #      (tests/windows/CMakeLists.txt).
-#   2. Checks the syntax of every Qt-using source of link/, app/, editors/ and remote/ for
+#   2. Checks the syntax of every Qt-using source of base/, link/, app/, editors/, controls/,
+#      dialogs/ and remote/ for
 #      Windows against Debian's Qt headers (Linux ones: nothing is linked with them).
 #   3. Makes an installer from packaging/windows/talmar.nsi with NSIS, the test programs standing in
 #      for Talmar's (the installer itself is a 32-bit program, which a 64-bit Wine cannot run).
@@ -43,7 +44,7 @@ note() { printf 'windows-check: %s\n' "$*"; }
 cmake -S tests/windows -B "$wbuild" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
 cmake --build "$wbuild" -j"$(nproc)"
-note "compiled for Windows: link/ without ComPort.cpp and QtHost.cpp; store/, editors/core, remote/core, app/jobs"
+note "compiled for Windows: base/ without QtHost.cpp, link/ without ComPort.cpp; store/, editors/core, remote/core, jobs/"
 
 # --- 2. the Qt-using sources, syntax only ---------------------------------------------------
 qt=/usr/include/x86_64-linux-gnu/qt6
@@ -51,8 +52,11 @@ qt_flags=(-isystem "$qt")
 for m in QtCore QtGui QtWidgets QtSerialPort; do qt_flags+=(-isystem "$qt/$m"); done
 syntax_ok=0
 checked=()
-for src in link/ComPort.cpp link/QtHost.cpp app/*.cpp editors/*.cpp remote/*.cpp; do
-  if "$cross" -std=c++20 -fsyntax-only -Wall -Wextra -Wpedantic -Werror -I"$root" -I"$wbuild/sqlite" -I"$wbuild/generated" \
+# Every library's public headers, as the main build gives them.
+includes=()
+for dir in "$root"/*/include "$root"/*/core/include; do includes+=(-I"$dir"); done
+for src in link/ComPort.cpp base/QtHost.cpp app/*.cpp editors/*.cpp controls/*.cpp dialogs/*.cpp remote/*.cpp; do
+  if "$cross" -std=c++20 -fsyntax-only -Wall -Wextra -Wpedantic -Werror "${includes[@]}" -I"$wbuild/sqlite" -I"$wbuild/generated" \
     "${qt_flags[@]}" "$src"; then
     syntax_ok=$((syntax_ok + 1))
     checked+=("$src")

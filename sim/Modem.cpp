@@ -1,4 +1,4 @@
-#include "sim/Modem.h"
+#include "Modem.h"
 
 #include <algorithm>
 #include <optional>

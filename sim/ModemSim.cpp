@@ -1,6 +1,6 @@
 #include "sim/ModemSim.h"
 
-#include "sim/Modem.h"
+#include "Modem.h"
 
 #include <algorithm>
 #include <cerrno>

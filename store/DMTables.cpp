@@ -33,7 +33,7 @@ std::string TextSysMode(const TValue& sysMode) {
 bool TParam::TwoBytes() const {
     try {
         return !size.IsNull() && size.AsInteger() == 2;
-    } catch (const TConvertError&) {
+    } catch (const EValueError&) {
         return false; // anything but 2 is one byte
     }
 }
@@ -135,8 +135,8 @@ void TDMTables::BuildParamIndex() {
 
 const TParam* TDMTables::FindParam(std::string_view name) {
     if (!paramType_.Active())
-        throw TDbError(TDbError::TKind::Closed,
-                       "Таблица ParamType (файл " + paramType_.FileName() + ") не открыта");
+        throw ETableError(ETableError::TFault::Closed,
+                          "Таблица ParamType (файл " + paramType_.FileName() + ") не открыта");
     if (!paramIndexValid_)
         BuildParamIndex();
     const auto it = paramIndex_.find(FoldCase(Trim(name)));

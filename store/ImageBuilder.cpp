@@ -2,9 +2,10 @@
 // (byte address, byte value) pairs; where each parameter lies and how wide it is comes from
 // ParamType.db, which belongs to the modem's firmware.
 
-#include "link/Host.h"
+#include "RecordTexts.h"
+#include "base/Errors.h"
+#include "base/Host.h"
 #include "store/DMTables.h"
-#include "store/RecordTexts.h"
 #include "store/SettingsImage.h"
 #include "store/Text.h"
 #include "store/Validation.h"
@@ -132,7 +133,7 @@ private:
     std::int64_t WholeNumber(int field, const TValue& value) {
         try {
             return value.AsInteger();
-        } catch (const TConvertError& e) {
+        } catch (const EValueError& e) {
             Stop(table_.Place(field) + ": " + e.what() + kFixIt);
         }
     }
@@ -194,7 +195,7 @@ private:
         std::int64_t addr = -1;
         try {
             addr = row.addr.AsInteger();
-        } catch (const TConvertError&) {
+        } catch (const EValueError&) {
         }
         if (addr < 0 || addr > 0xFFFF - (two ? 1 : 0))
             Stop("В TParamType у параметра " + row.nameEng + " неверный адрес " + row.addr.AsString() +
@@ -266,7 +267,7 @@ private:
         double v = 0;
         try {
             v = value.AsFloat();
-        } catch (const TConvertError& e) {
+        } catch (const EValueError& e) {
             Stop(table_.Place(field) + ": " + e.what() + kFixIt);
         }
         if (!(std::fabs(v) < 1e15))
@@ -323,7 +324,7 @@ private:
         TValue value;
         try {
             value = field < 0 ? TValue() : table_.CheckedValue(field);
-        } catch (const TConvertError& e) {
+        } catch (const EValueError& e) {
             Stop(std::string(e.what()) + kFixIt);
         }
         if (value.IsNull())
@@ -361,8 +362,8 @@ TSettingsImage WriteSettingsFile(TDMTables& dm, IHost& host, TTable& table) {
     if (!out) {
         const int err = errno;
         std::error_code ec;
-        throw std::runtime_error("Не удалось создать файл " + std::string(kImageFileName) + " в папке " +
-                                 std::filesystem::current_path(ec).string() + ": " + std::strerror(err));
+        throw EInOutError("Не удалось создать файл " + std::string(kImageFileName) + " в папке " +
+                          std::filesystem::current_path(ec).string() + ": " + std::strerror(err));
     }
     table.ApplyCommitRule();
     TSettingsImage image = BuildSettingsImage(dm, table);
@@ -376,8 +377,8 @@ TSettingsImage WriteSettingsFile(TDMTables& dm, IHost& host, TTable& table) {
         out << image.FileText();
     out.close();
     if (out.fail())
-        throw std::runtime_error("Не удалось записать файл " + std::string(kImageFileName) + ": " +
-                                 std::strerror(errno));
+        throw EInOutError("Не удалось записать файл " + std::string(kImageFileName) + ": " +
+                          std::strerror(errno));
     return image;
 }
 

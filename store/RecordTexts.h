@@ -2,8 +2,8 @@
 // What the validation and the image builder of a settings record say alike: the missing parameter
 // row, the empty column, the fix the user is asked for, and the table that is not open.
 
+#include "base/Errors.h"
 #include "store/DMTables.h"
-#include "store/DbError.h"
 #include "store/Table.h"
 
 #include <string>
@@ -23,8 +23,8 @@ inline std::string ShownName(const TParam& p) {
 
 inline void RequireOpen(const TTable& table) {
     if (!table.Active())
-        throw TDbError(TDbError::TKind::Closed, "Таблица " + table.Definition().tableName + " (файл " +
-                                                    table.FileName() + ") не открыта");
+        throw ETableError(ETableError::TFault::Closed, "Таблица " + table.Definition().tableName + " (файл " +
+                                                           table.FileName() + ") не открыта");
 }
 
 } // namespace talmar

@@ -1,6 +1,6 @@
 #include "store/SettingsImage.h"
 
-#include "link/ImageFile.h"
+#include "base/ImageFile.h"
 
 #include <cmath>
 #include <cstdio>

@@ -17,8 +17,8 @@
 #include <thread>
 #include <unordered_map>
 #ifdef _WIN32
-#include "link/Utf8Path.h"
-#include "link/WinApi.h"
+#include "base/Utf8Path.h"
+#include "base/WinApi.h"
 
 #include <io.h>
 #else
@@ -255,16 +255,17 @@ void TTable::AddCalculatedField(TFieldDef field, TCalcFunc calc) {
     switch (code) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-        throw TDbError(TDbError::TKind::Locked, what + ": " + file + " занят другой программой");
+        throw ETableError(ETableError::TFault::Locked, what + ": " + file + " занят другой программой");
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
-        throw TDbError(TDbError::TKind::Damaged, what + ": " + file + " повреждён (" + msg + ")");
+        throw ETableError(ETableError::TFault::Damaged, what + ": " + file + " повреждён (" + msg + ")");
     case SQLITE_FULL:
-        throw TDbError(TDbError::TKind::General, what + ": нет места на диске для файла " + fileName_);
+        throw ETableError(ETableError::TFault::General, what + ": нет места на диске для файла " + fileName_);
     case SQLITE_READONLY:
-        throw TDbError(TDbError::TKind::General, what + ": " + file + " доступен только для чтения");
+        throw ETableError(ETableError::TFault::General, what + ": " + file + " доступен только для чтения");
     default:
-        throw TDbError(TDbError::TKind::General, what + ": ошибка файла " + fileName_ + " (" + msg + ")");
+        throw ETableError(ETableError::TFault::General,
+                          what + ": ошибка файла " + fileName_ + " (" + msg + ")");
     }
 }
 
@@ -290,26 +291,27 @@ void TTable::Open() {
     case TFileKind::Missing: {
         std::error_code ec;
         const auto dir = std::filesystem::current_path(ec).string();
-        throw TDbError(TDbError::TKind::Missing, cannot + ": нет файла " + fileName_ + " в папке " + dir);
+        throw ETableError(ETableError::TFault::Missing,
+                          cannot + ": нет файла " + fileName_ + " в папке " + dir);
     }
     case TFileKind::Unreadable:
-        throw TDbError(TDbError::TKind::General, cannot + ": файл " + fileName_ + " не читается");
+        throw ETableError(ETableError::TFault::General, cannot + ": файл " + fileName_ + " не читается");
     case TFileKind::Empty:
-        throw TDbError(TDbError::TKind::Damaged,
-                       cannot + ": файл " + fileName_ + " пуст, в нём нет таблицы SQLite");
+        throw ETableError(ETableError::TFault::Damaged,
+                          cannot + ": файл " + fileName_ + " пуст, в нём нет таблицы SQLite");
     case TFileKind::Paradox: {
         std::error_code ec;
         const auto dir = std::filesystem::current_path(ec).string();
-        throw TDbError(TDbError::TKind::OldFormat,
-                       "Файл " + fileName_ + " в папке " + dir +
-                           " - таблица в старом формате (Paradox). Программа работает с таблицами SQLite; "
-                           "файл оставлен без изменений. Чтобы перевести таблицы, переложите все файлы "
-                           "Paradox (*.DB и *.MB) из этой папки в отдельную папку, например paradox, и "
-                           "выполните в этой папке команду: talmar-tables import paradox");
+        throw ETableError(ETableError::TFault::OldFormat,
+                          "Файл " + fileName_ + " в папке " + dir +
+                              " - таблица в старом формате (Paradox). Программа работает с таблицами SQLite; "
+                              "файл оставлен без изменений. Чтобы перевести таблицы, переложите все файлы "
+                              "Paradox (*.DB и *.MB) из этой папки в отдельную папку, например paradox, и "
+                              "выполните в этой папке команду: talmar-tables import paradox");
     }
     case TFileKind::Unknown:
-        throw TDbError(TDbError::TKind::Damaged,
-                       cannot + ": файл " + fileName_ + " повреждён или не является таблицей SQLite");
+        throw ETableError(ETableError::TFault::Damaged,
+                          cannot + ": файл " + fileName_ + " повреждён или не является таблицей SQLite");
     case TFileKind::Sqlite:
         break;
     }
@@ -320,13 +322,13 @@ void TTable::Open() {
         if (lockFd_ < 0) {
             const int error = errno;
             if (error == EAGAIN)
-                throw TDbError(TDbError::TKind::Locked,
-                               cannot + ": файл " + fileName_ + " занят другой программой");
+                throw ETableError(ETableError::TFault::Locked,
+                                  cannot + ": файл " + fileName_ + " занят другой программой");
             if (error == EACCES || error == EROFS || error == EPERM)
-                throw TDbError(TDbError::TKind::General,
-                               cannot + ": файл " + fileName_ + " доступен только для чтения");
-            throw TDbError(TDbError::TKind::General,
-                           cannot + ": ошибка файла " + fileName_ + " (" + std::strerror(error) + ")");
+                throw ETableError(ETableError::TFault::General,
+                                  cannot + ": файл " + fileName_ + " доступен только для чтения");
+            throw ETableError(ETableError::TFault::General,
+                              cannot + ": ошибка файла " + fileName_ + " (" + std::strerror(error) + ")");
         }
     }
     // No SQLITE_OPEN_CREATE: the program never makes a table file of its own accord.
@@ -343,8 +345,8 @@ void TTable::Open() {
     }
     try {
         if (sqlite3_db_readonly(db_, "main") == 1)
-            throw TDbError(TDbError::TKind::General,
-                           cannot + ": файл " + fileName_ + " доступен только для чтения");
+            throw ETableError(ETableError::TFault::General,
+                              cannot + ": файл " + fileName_ + " доступен только для чтения");
         if (exclusive) {
             // No one else reads or writes the file while the lock is held: SQLite may keep its
             // page cache from one transaction to the next.
@@ -356,13 +358,14 @@ void TTable::Open() {
         // journal is deleted at the commit, its folder too: a post that has returned survives a
         // power cut, and one cut short is rolled back whole at the next open.
         if (const std::string mode = Pragma("PRAGMA journal_mode=DELETE", cannot); mode != "delete")
-            throw TDbError(TDbError::TKind::General,
-                           cannot + ": файл " + fileName_ + " не удалось перевести в режим журнала отката (" +
-                               mode + "); закройте другие программы, открывшие его");
+            throw ETableError(ETableError::TFault::General,
+                              cannot + ": файл " + fileName_ +
+                                  " не удалось перевести в режим журнала отката (" + mode +
+                                  "); закройте другие программы, открывшие его");
         Exec("PRAGMA synchronous=EXTRA");
         if (const std::string result = Pragma("PRAGMA quick_check", cannot); result != "ok")
-            throw TDbError(TDbError::TKind::Damaged,
-                           cannot + ": файл " + fileName_ + " повреждён (" + result + ")");
+            throw ETableError(ETableError::TFault::Damaged,
+                              cannot + ": файл " + fileName_ + " повреждён (" + result + ")");
         CheckColumns();
         rows_ = ReadRows();
     } catch (...) {
@@ -398,8 +401,8 @@ void TTable::CheckColumns() {
             Fail(cannot);
     }
     if (actualName.empty())
-        throw TDbError(TDbError::TKind::Definition,
-                       "В файле " + fileName_ + " нет таблицы " + def_.tableName);
+        throw ETableError(ETableError::TFault::Definition,
+                          "В файле " + fileName_ + " нет таблицы " + def_.tableName);
     quotedTable_ = QuoteId(actualName);
 
     struct TColumn {
@@ -432,15 +435,16 @@ void TTable::CheckColumns() {
             break;
         }
     if (rowIdName_.empty())
-        throw TDbError(TDbError::TKind::Definition, "В таблице " + fileName_ +
-                                                        " есть столбцы rowid, _rowid_ и oid: записи таблицы "
-                                                        "нельзя различить. Переименуйте эти столбцы");
+        throw ETableError(ETableError::TFault::Definition,
+                          "В таблице " + fileName_ +
+                              " есть столбцы rowid, _rowid_ и oid: записи таблицы "
+                              "нельзя различить. Переименуйте эти столбцы");
     {
         // A table without rowid cannot be walked in its physical order; its rows have no number.
         TStmt probe(db_, "SELECT " + rowIdName_ + " FROM " + quotedTable_ + " LIMIT 0");
         if (!probe.Ok())
-            throw TDbError(TDbError::TKind::Definition,
-                           "Таблица " + def_.tableName + " в файле " + fileName_ + " объявлена без rowid");
+            throw ETableError(ETableError::TFault::Definition,
+                              "Таблица " + def_.tableName + " в файле " + fileName_ + " объявлена без rowid");
     }
 
     const auto findColumn = [&](const std::string& name) {
@@ -451,24 +455,25 @@ void TTable::CheckColumns() {
         const auto it = findColumn(f.name);
         if (f.calculated) {
             if (it != columns.end())
-                throw TDbError(TDbError::TKind::Definition,
-                               "В таблице " + fileName_ + " хранится столбец " + f.name +
-                                   ", который программа вычисляет сама; уберите его из файла");
+                throw ETableError(ETableError::TFault::Definition,
+                                  "В таблице " + fileName_ + " хранится столбец " + f.name +
+                                      ", который программа вычисляет сама; уберите его из файла");
             continue;
         }
         if (it == columns.end())
-            throw TDbError(TDbError::TKind::Definition, "В таблице " + fileName_ + " нет столбца " + f.name);
+            throw ETableError(ETableError::TFault::Definition,
+                              "В таблице " + fileName_ + " нет столбца " + f.name);
         if (NormalizeType(it->type) != DeclaredType(f))
-            throw TDbError(TDbError::TKind::Definition,
-                           "В таблице " + fileName_ + " столбец " + f.name + " имеет тип " +
-                               (it->type.empty() ? std::string("(без типа)") : it->type) +
-                               ", а должен быть " + DeclaredType(f));
+            throw ETableError(ETableError::TFault::Definition,
+                              "В таблице " + fileName_ + " столбец " + f.name + " имеет тип " +
+                                  (it->type.empty() ? std::string("(без типа)") : it->type) +
+                                  ", а должен быть " + DeclaredType(f));
     }
     for (const TFieldDef& f : calcDefs_)
         if (findColumn(f.name) != columns.end())
-            throw TDbError(TDbError::TKind::Definition,
-                           "В таблице " + fileName_ + " хранится столбец " + f.name +
-                               ", который программа вычисляет сама; уберите его из файла");
+            throw ETableError(ETableError::TFault::Definition,
+                              "В таблице " + fileName_ + " хранится столбец " + f.name +
+                                  ", который программа вычисляет сама; уберите его из файла");
 
     fields_.clear();
     for (const TColumn& c : columns) {
@@ -547,8 +552,8 @@ void TTable::ReleaseLock() {
 
 void TTable::RequireActive() const {
     if (!Active())
-        throw TDbError(TDbError::TKind::Closed,
-                       "Таблица " + def_.tableName + " (файл " + fileName_ + ") не открыта");
+        throw ETableError(ETableError::TFault::Closed,
+                          "Таблица " + def_.tableName + " (файл " + fileName_ + ") не открыта");
 }
 
 // A listener that changes the table it is hearing about would pull the rows from under the
@@ -762,8 +767,8 @@ void TTable::PostPending() {
                 if (update.Step() != SQLITE_DONE)
                     Fail(cannot);
                 if (sqlite3_changes(db_) != 1)
-                    throw TDbError(TDbError::TKind::General,
-                                   cannot + ": запись удалена из файла " + fileName_ + " другой программой");
+                    throw ETableError(ETableError::TFault::General, cannot + ": запись удалена из файла " +
+                                                                        fileName_ + " другой программой");
             }
         } else {
             std::string sql = "INSERT INTO " + quotedTable_ + " (";
@@ -846,7 +851,8 @@ void TTable::Delete() {
         return;
     }
     if (rows_.empty())
-        throw TDbError(TDbError::TKind::General, "Таблица " + def_.tableName + " пуста: удалять нечего");
+        throw ETableError(ETableError::TFault::General,
+                          "Таблица " + def_.tableName + " пуста: удалять нечего");
     const std::string cannot = "Запись таблицы " + def_.tableName + " не удалена";
     if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
         Fail(cannot);
@@ -1053,16 +1059,16 @@ int TTable::FieldIndex(std::string_view name) const {
     if (i < 0)
         RequireActive(); // a closed table is reported as closed, not as lacking the field
     if (i < 0)
-        throw TDbError(TDbError::TKind::General,
-                       "В таблице " + def_.tableName + " нет поля " + std::string(name));
+        throw ETableError(ETableError::TFault::General,
+                          "В таблице " + def_.tableName + " нет поля " + std::string(name));
     return i;
 }
 
 TValue TTable::Value(int field) const {
     RequireActive();
     if (field < 0 || field >= FieldCount())
-        throw TDbError(TDbError::TKind::General,
-                       "В таблице " + def_.tableName + " нет поля номер " + std::to_string(field));
+        throw ETableError(ETableError::TFault::General,
+                          "В таблице " + def_.tableName + " нет поля номер " + std::to_string(field));
     if (cur_ < 0)
         return TValue();
     const std::vector<TValue>& rec = RowValues(cur_);
@@ -1103,8 +1109,8 @@ TValue TTable::Convert(int field, const TValue& value) const {
             const std::int64_t lo = f.type == TFieldType::Smallint ? -32768 : -2147483648LL;
             const std::int64_t hi = f.type == TFieldType::Smallint ? 32767 : 2147483647LL;
             if (v < lo || v > hi)
-                throw TConvertError("значение " + std::to_string(v) + " вне пределов " + std::to_string(lo) +
-                                    ".." + std::to_string(hi));
+                throw EValueError("значение " + std::to_string(v) + " вне пределов " + std::to_string(lo) +
+                                  ".." + std::to_string(hi));
             return TValue(v);
         }
         case TFieldType::Float:
@@ -1114,7 +1120,7 @@ TValue TTable::Convert(int field, const TValue& value) const {
         case TFieldType::Alpha: {
             const std::string s = value.AsString();
             if (Utf8Length(s) > static_cast<std::size_t>(f.size))
-                throw TConvertError("текст длиннее " + std::to_string(f.size) + " символов");
+                throw EValueError("текст длиннее " + std::to_string(f.size) + " символов");
             return Normalized(field, TValue(s));
         }
         case TFieldType::Memo:
@@ -1122,8 +1128,8 @@ TValue TTable::Convert(int field, const TValue& value) const {
         case TFieldType::Other:
             return value;
         }
-    } catch (const TConvertError& e) {
-        throw TConvertError(Place(field) + ": " + e.what());
+    } catch (const EValueError& e) {
+        throw EValueError(Place(field) + ": " + e.what());
     }
     return value;
 }
@@ -1150,15 +1156,15 @@ void TTable::SetValue(int field, const TValue& value) {
     RequireChangeAllowed(true);
     RequireActive();
     if (field < 0 || field >= FieldCount())
-        throw TDbError(TDbError::TKind::General,
-                       "В таблице " + def_.tableName + " нет поля номер " + std::to_string(field));
+        throw ETableError(ETableError::TFault::General,
+                          "В таблице " + def_.tableName + " нет поля номер " + std::to_string(field));
     if (field >= storedCount_)
-        throw TDbError(TDbError::TKind::General,
-                       "Поле " + fields_[field].name + " вычисляется программой и не изменяется");
+        throw ETableError(ETableError::TFault::General,
+                          "Поле " + fields_[field].name + " вычисляется программой и не изменяется");
     if (state_ != TTableState::Edit && state_ != TTableState::Insert)
-        throw TDbError(TDbError::TKind::General, "Таблица " + def_.tableName +
-                                                     " не в режиме редактирования: поле " +
-                                                     fields_[field].name + " не изменено");
+        throw ETableError(ETableError::TFault::General, "Таблица " + def_.tableName +
+                                                            " не в режиме редактирования: поле " +
+                                                            fields_[field].name + " не изменено");
     TValue v = Convert(field, value);
     if (buf_.values[field] == v)
         return;
@@ -1174,8 +1180,8 @@ void TTable::SetValues(const std::vector<TValue>& values) {
     RequireChangeAllowed(true);
     RequireActive();
     if (state_ != TTableState::Edit && state_ != TTableState::Insert)
-        throw TDbError(TDbError::TKind::General,
-                       "Таблица " + def_.tableName + " не в режиме редактирования: запись не изменена");
+        throw ETableError(ETableError::TFault::General,
+                          "Таблица " + def_.tableName + " не в режиме редактирования: запись не изменена");
     const int n = std::min(storedCount_, static_cast<int>(values.size()));
     std::vector<TValue> converted;
     converted.reserve(n);

@@ -1,6 +1,6 @@
 #include "store/TableDef.h"
 
-#include "store/DbError.h"
+#include "base/Errors.h"
 
 #include <cerrno>
 #include <cstring>
@@ -211,9 +211,10 @@ void CreateTableFile(const TTableDef& def, const std::string& path) {
     if (fd < 0) {
         const int err = errno;
         if (err == EEXIST)
-            throw TDbError(TDbError::TKind::General, "Файл " + path + " уже существует; он не перезаписан");
-        throw TDbError(TDbError::TKind::General,
-                       "Не удалось создать файл " + path + ": " + std::strerror(err));
+            throw ETableError(ETableError::TFault::General,
+                              "Файл " + path + " уже существует; он не перезаписан");
+        throw ETableError(ETableError::TFault::General,
+                          "Не удалось создать файл " + path + ": " + std::strerror(err));
     }
     ::close(fd);
 
@@ -234,7 +235,7 @@ void CreateTableFile(const TTableDef& def, const std::string& path) {
     if (!error.empty()) {
         std::error_code ec;
         std::filesystem::remove(path, ec);
-        throw TDbError(TDbError::TKind::General, "Не удалось создать таблицу " + path + ": " + error);
+        throw ETableError(ETableError::TFault::General, "Не удалось создать таблицу " + path + ": " + error);
     }
 }
 

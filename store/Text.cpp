@@ -1,6 +1,6 @@
 #include "store/Text.h"
 
-#include "link/Cp1251.h"
+#include "base/Cp1251.h"
 
 namespace talmar {
 

@@ -1,8 +1,8 @@
 #include "store/Validation.h"
 
-#include "link/Host.h"
+#include "RecordTexts.h"
+#include "base/Host.h"
 #include "store/DMTables.h"
-#include "store/RecordTexts.h"
 #include "store/Text.h"
 
 #include <algorithm>
@@ -62,7 +62,7 @@ std::string ColumnProblem(TDMTables& dm, TTable& table, int field, int source, c
     try {
         v = type == TFieldType::Alpha || type == TFieldType::Memo ? table.Value(source)
                                                                   : table.CheckedValue(source);
-    } catch (const TConvertError& e) {
+    } catch (const EValueError& e) {
         return "Параметр \"" + ShownName(*p) + "\": " + e.what() + kFixIt;
     }
     // The notes may stay empty; every other column goes to the modem.

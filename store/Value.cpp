@@ -39,7 +39,7 @@ std::int64_t TValue::AsInteger() const {
         // 2^63 is exactly representable; anything at or beyond it does not fit.
         if (!std::isfinite(d) || std::trunc(d) != d || d < -9223372036854775808.0 ||
             d >= 9223372036854775808.0)
-            throw TConvertError("Значение " + FormatFloat(d) + " не является целым числом");
+            throw EValueError("Значение " + FormatFloat(d) + " не является целым числом");
         return static_cast<std::int64_t>(d);
     }
     case TKind::Text: {
@@ -48,10 +48,10 @@ std::int64_t TValue::AsInteger() const {
         std::int64_t out = 0;
         const char* first = SkipPlus(t);
         if (!first)
-            throw TConvertError(Quoted(s) + " не является целым числом");
+            throw EValueError(Quoted(s) + " не является целым числом");
         const auto [end, ec] = std::from_chars(first, t.data() + t.size(), out);
         if (ec != std::errc() || end != t.data() + t.size())
-            throw TConvertError(Quoted(s) + " не является целым числом");
+            throw EValueError(Quoted(s) + " не является целым числом");
         return out;
     }
     }
@@ -78,10 +78,10 @@ double TValue::AsFloat() const {
         double out = 0.0;
         const char* first = SkipPlus(t);
         if (!first)
-            throw TConvertError(Quoted(s) + " не является числом");
+            throw EValueError(Quoted(s) + " не является числом");
         const auto [end, ec] = std::from_chars(first, t.data() + t.size(), out);
         if (ec != std::errc() || end != t.data() + t.size() || !std::isfinite(out))
-            throw TConvertError(Quoted(s) + " не является числом");
+            throw EValueError(Quoted(s) + " не является числом");
         return out;
     }
     }
@@ -117,7 +117,7 @@ bool TValue::AsBoolean() const {
             return false;
         if (d == 1.0)
             return true;
-        throw TConvertError("Значение " + AsString() + " не является логическим (0 или 1)");
+        throw EValueError("Значение " + AsString() + " не является логическим (0 или 1)");
     }
     case TKind::Text: {
         const std::string t = FoldCase(Trim(std::get<std::string>(v_)));
@@ -125,7 +125,7 @@ bool TValue::AsBoolean() const {
             return true;
         if (t == "0" || t == "false" || t == "нет")
             return false;
-        throw TConvertError(Quoted(std::get<std::string>(v_)) + " не является логическим значением");
+        throw EValueError(Quoted(std::get<std::string>(v_)) + " не является логическим значением");
     }
     }
     return false;

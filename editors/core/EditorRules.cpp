@@ -1,7 +1,7 @@
 #include "editors/core/EditorRules.h"
 
+#include "base/Host.h"
 #include "editors/core/CopyBoard.h"
-#include "link/Host.h"
 #include "store/DMTables.h"
 
 #include <algorithm>

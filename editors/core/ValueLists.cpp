@@ -52,7 +52,7 @@ int ChooserIndex(TValueList list, const TValue& v) {
     default:
         try {
             n = v.AsInteger();
-        } catch (const TConvertError&) {
+        } catch (const EValueError&) {
             return -1;
         }
     }

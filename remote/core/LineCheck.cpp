@@ -1,8 +1,8 @@
 #include "remote/core/LineCheck.h"
 
+#include "base/Host.h"
 #include "editors/core/EditorProfile.h"
 #include "link/ComPort.h"
-#include "link/Host.h"
 #include "link/SwitchFrames.h"
 #include "remote/core/SystemSwitch.h"
 #include "store/DMTables.h"

@@ -1,8 +1,8 @@
 #include "remote/core/SystemSwitch.h"
 
+#include "base/Host.h"
+#include "base/ImageFile.h"
 #include "link/ComPort.h"
-#include "link/Host.h"
-#include "link/ImageFile.h"
 #include "link/SwitchFrames.h"
 #include "store/DMTables.h"
 #include "store/Table.h"
@@ -33,7 +33,7 @@ std::optional<int> SlaveOf(const TValue& controller) {
         const std::int64_t n = controller.AsInteger();
         if (n >= 0 && n <= kMaxSlaveAddress)
             return static_cast<int>(n);
-    } catch (const TConvertError&) {
+    } catch (const EValueError&) {
     }
     return std::nullopt;
 }
@@ -300,7 +300,7 @@ bool TSystemSwitch::SysModeAddress(uint16_t& addr) {
     if (param && !param->addr.IsNull()) {
         try {
             value = param->addr.AsInteger();
-        } catch (const TConvertError&) {
+        } catch (const EValueError&) {
         }
     }
     if (!value) {

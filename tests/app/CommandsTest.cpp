@@ -1,8 +1,8 @@
 // The main window's modem commands, offscreen, against the modem simulator over a pty, with the
 // sample tables made by talmar-tables.
 #include "app/MainWindow.h"
-#include "app/jobs/RecordJob.h"
-#include "link/Cp1251.h"
+#include "base/Cp1251.h"
+#include "jobs/RecordJob.h"
 #include "link/LogFile.h"
 #include "sim/ModemSim.h"
 #include "store/DMTables.h"

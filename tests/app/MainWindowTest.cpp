@@ -2,8 +2,8 @@
 #include "app/MainWindow.h"
 
 #include "app/Startup.h"
-#include "link/Cp1251.h"
-#include "link/InstanceLock.h"
+#include "base/Cp1251.h"
+#include "base/InstanceLock.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/TempDir.h"
 

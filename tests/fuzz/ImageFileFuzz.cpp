@@ -9,7 +9,7 @@
 // Generic image holds exactly the entries its lines spell, in the order the modem's exchange sort
 // leaves them; an Intel HEX image holds each address once, in ascending order.
 
-#include "link/ImageFile.h"
+#include "base/ImageFile.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 #include <algorithm>
@@ -170,7 +170,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             CheckGeneric(contents, type, loaded.entries);
         else
             CheckHex(contents, type, loaded.entries);
-    } catch (const EImageFile& e) {
+    } catch (const ETalmar& e) {
+        Require(e.Kind() == TErrorKind::File, "a refusal of an image file that is not of kind File");
         const std::string_view text = e.what();
         Require(!text.empty() && talmar::fuzz::ValidUtf8(text),
                 "a refusal whose message is empty or not UTF-8");

@@ -7,7 +7,7 @@
 // The history is never altered: saving at exit and appending keep every byte of the file, and
 // each new line becomes exactly one line of the log, whatever it holds.
 
-#include "link/Cp1251.h"
+#include "base/Cp1251.h"
 #include "link/LogFile.h"
 #include "tests/fuzz/FuzzSupport.h"
 

@@ -16,7 +16,7 @@
 // count byte 1 instead of the true one, bit 5: raw bytes instead of UTF-8 text); the text
 // follows from byte 2.
 
-#include "link/Cp1251.h"
+#include "base/Cp1251.h"
 #include "link/Modbus.h"
 #include "sim/Modem.h"
 #include "tests/fuzz/FuzzSupport.h"

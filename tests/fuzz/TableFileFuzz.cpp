@@ -9,8 +9,8 @@
 // writes to a file it only read; a temp.eep it calls complete is one the image reader takes,
 // with every line in the form AAAA:BB.
 
-#include "link/Host.h"
-#include "link/ImageFile.h"
+#include "base/Host.h"
+#include "base/ImageFile.h"
 #include "store/DMTables.h"
 #include "store/SettingsImage.h"
 #include "store/Validation.h"
@@ -103,13 +103,13 @@ void ProgramEveryRecord(TDMTables& dm, IHost& host, TTable& table) {
                 CheckImageLines(image);
                 try {
                     ParseImage(image, tpEEPROM, kImageFileName);
-                } catch (const EImageFile& e) {
+                } catch (const ETalmar& e) {
                     Fault(std::string("the image reader refuses the temp.eep the builder made: ") + e.what());
                 }
             }
-        } catch (const TDbError&) {
+        } catch (const ETableError&) {
             // A table that does not hold together is refused with the file layer's message.
-        } catch (const TConvertError&) {
+        } catch (const EValueError&) {
             // A value of the wrong kind is refused with a message naming it.
         }
     }

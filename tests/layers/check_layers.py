@@ -6,23 +6,27 @@ import re
 import sys
 
 # Each folder and the folders it may include, lowest layer first. A folder inside another
-# (editors/core in editors/) is a library of its own and is matched first.
+# (editors/core in editors/) is a library of its own and is matched first. A library's public
+# headers sit in <folder>/include/<folder>/ and count as its own.
 ALLOWED = {
-    "link": [],
-    "store": ["link"],
-    "app/jobs": ["store", "link"],
-    "editors/core": ["app/jobs", "store", "link"],
-    "remote/core": ["editors/core", "app/jobs", "store", "link"],
-    "editors": ["editors/core", "app/jobs", "store", "link"],
-    "remote": ["remote/core", "editors", "editors/core", "app/jobs", "store", "link"],
-    "app": ["app/jobs", "remote", "remote/core", "editors", "editors/core", "store", "link"],
-    "tools/cli": ["app/jobs", "remote/core", "editors/core", "store", "link"],
-    "tools/tables": ["store", "link"],
-    "tools/shots": ["editors", "editors/core", "app/jobs", "store", "link"],
+    "base": [],
+    "link": ["base"],
+    "store": ["base"],
+    "jobs": ["store", "link", "base"],
+    "editors/core": ["jobs", "store", "link", "base"],
+    "remote/core": ["editors/core", "jobs", "store", "link", "base"],
+    "controls": ["editors/core", "store", "link", "base"],
+    "dialogs": ["controls", "editors/core", "store", "link", "base"],
+    "editors": ["controls", "editors/core", "jobs", "store", "link", "base"],
+    "remote": ["remote/core", "controls", "editors/core", "jobs", "store", "link", "base"],
+    "app": ["jobs", "remote", "remote/core", "dialogs", "editors", "controls", "editors/core", "store", "link", "base"],
+    "tools/cli": ["jobs", "remote/core", "editors/core", "store", "link", "base"],
+    "tools/tables": ["store", "link", "base"],
+    "tools/shots": ["editors", "controls", "editors/core", "jobs", "store", "link", "base"],
     "sim": [],
 }
 # The engine and the cores are reached by the windows, never the other way round.
-NO_WIDGETS = {"link", "store", "app/jobs", "editors/core", "remote/core", "tools/cli", "tools/tables", "sim"}
+NO_WIDGETS = {"base", "link", "store", "jobs", "editors/core", "remote/core", "tools/cli", "tools/tables", "sim"}
 WIDGET_HEADER = re.compile(
     r"#\s*include\s*<(QtWidgets/|Q(Widget|Application|Dialog|MessageBox|MainWindow|PushButton|Label|"
     r"LineEdit|ComboBox|Slider|TableView|AbstractItemView|[VHG]?BoxLayout|GridLayout|GroupBox|"

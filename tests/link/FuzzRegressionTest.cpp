@@ -1,6 +1,6 @@
 // Faults the fuzz harnesses of tests/fuzz found in link/, kept here so the ordinary suite guards
 // them; the inputs that showed them are among the harnesses' seeds.
-#include "link/Cp1251.h"
+#include "base/Cp1251.h"
 #include "link/LogFile.h"
 #include "tests/support/TempDir.h"
 

@@ -1,5 +1,5 @@
 // Image files: the Generic line format, Intel HEX against binutils, and the order of the sort.
-#include "link/ImageFile.h"
+#include "base/ImageFile.h"
 
 #include "link/Programmator.h"
 #include "tests/support/RecordingHost.h"
@@ -27,7 +27,9 @@ TImage ReadGeneric(const std::string& text, TTypePROM type) {
 std::string ErrorOf(const std::string& text, TTypePROM type, const std::string& name = "test.rom") {
     try {
         ParseImage(text, type, name);
-    } catch (const EImageFile& e) {
+    } catch (const ETalmar& e) {
+        // Every refusal of a file is of kind File, the bad number's EConvertError too.
+        EXPECT_EQ(e.Kind(), TErrorKind::File);
         return e.what();
     }
     return "(no error)";

@@ -1,7 +1,7 @@
 // Log.txt as the window and the command-line tool share it.
 #include "link/LogFile.h"
 
-#include "link/Cp1251.h"
+#include "base/Cp1251.h"
 #include "tests/support/TempDir.h"
 
 #include <filesystem>

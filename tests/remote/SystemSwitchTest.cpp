@@ -492,7 +492,10 @@ TEST(SwitchRules, NumbersAsTypedAndCellColours) {
         try {
             StrToInt(bad);
             ADD_FAILURE() << "accepted '" << bad << "'";
-        } catch (const std::exception& e) {
+        } catch (const EImageFile&) {
+            ADD_FAILURE() << "a typing slip taken for an image file error: '" << bad << "'";
+        } catch (const ETalmar& e) {
+            EXPECT_EQ(e.Kind(), TErrorKind::Input);
             EXPECT_EQ(e.what(), "'" + std::string(bad) + "' is not a valid integer value");
         }
     }

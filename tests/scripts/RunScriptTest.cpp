@@ -1,7 +1,7 @@
 // scripts/run.sh as a user runs it on a machine without a display: the demo under a virtual
 // display and then through talmar-cli, in a demo folder of its own.
-#include "link/Cp1251.h"
-#include "link/InstanceLock.h"
+#include "base/Cp1251.h"
+#include "base/InstanceLock.h"
 #include "tests/support/TempDir.h"
 
 #include <QProcess>

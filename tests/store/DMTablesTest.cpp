@@ -23,8 +23,8 @@ TEST_F(TStoreTest, AFailedOpenLeavesItAndTheTablesAfterItClosed) {
     EXPECT_EQ(host.messages[0].icon, TMsgIcon::Error);
     EXPECT_NE(host.messages[0].text.find("Data_LT.DB"), std::string::npos);
     // Later uses of a closed table fail with the table layer's error.
-    EXPECT_THROW(dm.FindParam("eSysMode"), TDbError);
-    EXPECT_THROW(dm.NumCom(), TDbError);
+    EXPECT_THROW(dm.FindParam("eSysMode"), ETableError);
+    EXPECT_THROW(dm.NumCom(), ETableError);
 
     std::filesystem::remove("Data_ORTEN.DB");
     TDMTables second(host);
@@ -105,7 +105,7 @@ TEST_F(TDataModuleTest, APortNumberThatIsNoNumberIsReportedWithItsPlace) {
     try {
         dm.NumCom();
         ADD_FAILURE();
-    } catch (const TConvertError& e) {
+    } catch (const EValueError& e) {
         EXPECT_STREQ(e.what(), "Таблица Pref, запись 1, поле NumCom: \"COM2\" не является целым числом");
     }
 }
@@ -127,7 +127,7 @@ TEST_F(TDataModuleTest, TextSysModeFollowsSysMode) {
         t.Post();
         EXPECT_EQ(t.ValueAt(0, text), c.text);
     }
-    EXPECT_THROW(t.SetValue(text, "x"), TDbError);
+    EXPECT_THROW(t.SetValue(text, "x"), ETableError);
 }
 
 // An edit writes only the columns it changed: what another program wrote meanwhile into another

@@ -297,7 +297,7 @@ TEST_F(RecordEngineTest, WhatAListenerMayDo) {
         if (c.event == TTableEvent::BeforeMove)
             lf.SetFieldByName("EImpTC", "12x");
     });
-    EXPECT_THROW(lf.Next(), TConvertError);
+    EXPECT_THROW(lf.Next(), EValueError);
     EXPECT_EQ(lf.RecNo(), 1);
     EXPECT_EQ(lf.State(), TTableState::Edit);
     EXPECT_EQ(lf.FieldByName("NumKP"), TValue(10));

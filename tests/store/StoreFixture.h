@@ -2,7 +2,7 @@
 // Shared setup of the store tests: the five tables made in a fresh current folder, a parameter
 // map of known addresses, and a recording settings run.
 
-#include "app/jobs/RecordJob.h"
+#include "jobs/RecordJob.h"
 #include "store/DMTables.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/TempDir.h"

@@ -50,7 +50,7 @@ TEST_F(TableTest, EditOnEmptyTableStartsARecordAndModifiedMeansChanged) {
     lf.SetFieldByName("NumKP", 8);
     lf.Cancel();
     EXPECT_EQ(lf.FieldByName("NumKP"), TValue(7));
-    EXPECT_THROW(lf.SetFieldByName("NumKP", 9), TDbError); // browse state
+    EXPECT_THROW(lf.SetFieldByName("NumKP", 9), ETableError); // browse state
 }
 
 TEST_F(TableTest, MovingPostsAModifiedEditAndDropsAnUntouchedNewRecord) {
@@ -101,17 +101,17 @@ TEST_F(TableTest, ValuesAreCheckedAgainstTheColumnType) {
     try {
         lf.SetFieldByName("NumKP", "abc");
         ADD_FAILURE();
-    } catch (const TConvertError& e) {
+    } catch (const EValueError& e) {
         // Which table, which КП, which column.
         EXPECT_STREQ(
             e.what(),
             "Таблица Data_LF, запись 1 (КП \"Северная\"), поле NumKP: \"abc\" не является целым числом");
     }
-    EXPECT_THROW(lf.SetFieldByName("NumKP", 3000000000LL), TConvertError);
-    EXPECT_THROW(lf.SetFieldByName("NameKP", std::string(31, 'x')), TConvertError);
+    EXPECT_THROW(lf.SetFieldByName("NumKP", 3000000000LL), EValueError);
+    EXPECT_THROW(lf.SetFieldByName("NameKP", std::string(31, 'x')), EValueError);
     for (const char* notANumber : {"+-5", "-+5", "+", "++5", "5-"}) {
-        EXPECT_THROW(lf.SetFieldByName("NumKP", notANumber), TConvertError) << notANumber;
-        EXPECT_THROW(lf.SetFieldByName("CoeffTI1", notANumber), TConvertError) << notANumber;
+        EXPECT_THROW(lf.SetFieldByName("NumKP", notANumber), EValueError) << notANumber;
+        EXPECT_THROW(lf.SetFieldByName("CoeffTI1", notANumber), EValueError) << notANumber;
     }
     EXPECT_FALSE(lf.Modified());
     lf.SetFieldByName("NumKP", "+5");
@@ -156,7 +156,7 @@ TEST_F(TStoreTest, ColumnsAreCheckedAtOpen) {
         try {
             t.Open();
             ADD_FAILURE() << c.create;
-        } catch (const TDbError& e) {
+        } catch (const ETableError& e) {
             EXPECT_EQ(e.what(), c.message);
             EXPECT_FALSE(t.Active());
         }
@@ -166,7 +166,7 @@ TEST_F(TStoreTest, ColumnsAreCheckedAtOpen) {
     TTable orten(TableDef(TTableId::DataORTEN));
     orten.AddCalculatedField({"TextSysMode", TFieldType::Alpha, 15, {}, true, {}},
                              [](const TTable&, const std::vector<TValue>&) { return TValue(); });
-    EXPECT_THROW(orten.Open(), TDbError);
+    EXPECT_THROW(orten.Open(), ETableError);
 }
 
 TEST_F(TableTest, LocateFoldsTheCaseOfCyrillicLettersYoIncluded) {
@@ -217,8 +217,9 @@ TEST_F(TStoreTest, AColumnNamedRowidDoesNotChooseTheRecord) {
     try {
         lt.Open();
         ADD_FAILURE();
-    } catch (const TDbError& e) {
-        EXPECT_EQ(e.Kind(), TDbError::TKind::Definition);
+    } catch (const ETableError& e) {
+        EXPECT_EQ(e.Fault(), ETableError::TFault::Definition);
+        EXPECT_EQ(e.Kind(), TErrorKind::Table);
         EXPECT_NE(std::string(e.what()).find("rowid, _rowid_ и oid"), std::string::npos) << e.what();
     }
 }
@@ -245,19 +246,20 @@ TEST_F(TStoreTest, FilesThatAreNotTablesAreReportedAndLeftAlone) {
     paradox[0x39] = 12;
     const struct {
         std::string bytes;
-        TDbError::TKind kind;
+        ETableError::TFault kind;
         std::string says;
-    } cases[] = {{paradox, TDbError::TKind::OldFormat, "старом формате (Paradox)"},
-                 {"garbage, not a database at all", TDbError::TKind::Damaged, "не является таблицей SQLite"},
-                 {"", TDbError::TKind::Damaged, "пуст"}};
+    } cases[] = {
+        {paradox, ETableError::TFault::OldFormat, "старом формате (Paradox)"},
+        {"garbage, not a database at all", ETableError::TFault::Damaged, "не является таблицей SQLite"},
+        {"", ETableError::TFault::Damaged, "пуст"}};
     for (const auto& c : cases) {
         WriteFileBytes("Data_LF.DB", c.bytes);
         TTable t(TableDef(TTableId::DataLF));
         try {
             t.Open();
             ADD_FAILURE() << c.says;
-        } catch (const TDbError& e) {
-            EXPECT_EQ(e.Kind(), c.kind);
+        } catch (const ETableError& e) {
+            EXPECT_EQ(e.Fault(), c.kind);
             EXPECT_NE(std::string(e.what()).find("Data_LF.DB"), std::string::npos) << e.what();
             EXPECT_NE(std::string(e.what()).find(c.says), std::string::npos) << e.what();
         }
@@ -266,7 +268,7 @@ TEST_F(TStoreTest, FilesThatAreNotTablesAreReportedAndLeftAlone) {
     }
     std::filesystem::remove("Data_LF.DB");
     TTable t(TableDef(TTableId::DataLF));
-    EXPECT_THROW(t.Open(), TDbError);
+    EXPECT_THROW(t.Open(), ETableError);
     EXPECT_FALSE(std::filesystem::exists("Data_LF.DB")); // never made of its own accord
 }
 

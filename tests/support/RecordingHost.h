@@ -2,7 +2,7 @@
 // The test double of the window system: the real Qt event loop and reply timer, message boxes
 // recorded instead of shown, answered from a script (OK when the script is empty).
 
-#include "link/QtHost.h"
+#include "base/QtHost.h"
 
 #include <deque>
 #include <functional>

@@ -1,7 +1,7 @@
 // talmar-cli run as a user runs it: the real executable as a child process, in a temporary
 // working folder with the sample tables, against the modem simulator on COM2.
-#include "link/Cp1251.h"
-#include "link/InstanceLock.h"
+#include "base/Cp1251.h"
+#include "base/InstanceLock.h"
 #include "link/LogFile.h"
 #include "link/Modbus.h"
 #include "sim/ModemSim.h"

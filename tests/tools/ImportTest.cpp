@@ -380,8 +380,8 @@ TEST_F(ImportTool, TheOldFormatMessageGivesAWayOverThatWorks) {
     try {
         lf.Open();
         ADD_FAILURE() << "a Paradox table opened";
-    } catch (const TDbError& e) {
-        EXPECT_EQ(e.Kind(), TDbError::TKind::OldFormat);
+    } catch (const ETableError& e) {
+        EXPECT_EQ(e.Fault(), ETableError::TFault::OldFormat);
         const std::string text = e.what();
         EXPECT_TRUE(Contains(text, "Файл Data_LF.DB в папке " + work.Path().string())) << text;
         EXPECT_TRUE(Contains(

@@ -1,6 +1,6 @@
 #include "tests/tools/ParadoxMaker.h"
 
-#include "link/Cp1251.h"
+#include "base/Cp1251.h"
 
 #include <gtest/gtest.h>
 #include <stdexcept>

@@ -1,6 +1,6 @@
 // talmar-cli poll and switch as a user runs them: the real executable in a folder with the sample
 // tables (КП-1..3 with controller numbers 1..3, eSysMode at 16), against a simulated line of КП.
-#include "link/InstanceLock.h"
+#include "base/InstanceLock.h"
 #include "sim/ModemSim.h"
 #include "store/Table.h"
 #include "tests/support/LogLines.h"

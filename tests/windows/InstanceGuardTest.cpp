@@ -1,5 +1,5 @@
 // The single-instance guard on Windows: the named mutex "Programmator" in the user's session.
-#include "link/InstanceLock.h"
+#include "base/InstanceLock.h"
 #include "tests/windows/WinTestSupport.h"
 
 #include <cstdlib>

@@ -1,8 +1,8 @@
 // The Windows test programs link the framing and the exchanges of link/, but the port underneath
 // is Qt's serial port, which this build has not. Nothing here opens a port through it: every call
 // that would is refused loudly instead of doing nothing.
+#include "base/Host.h"
 #include "link/ComPort.h"
-#include "link/Host.h"
 #include "link/Modbus.h"
 
 #include <stdexcept>

@@ -7,10 +7,10 @@
 //
 // TALMAR_WIN_COM names the port ("COM5"). The simulator runs with --controller 5 --sys-mode 3
 // --sys-mode-addr 0x10 --extra 7,2,"4433 v2.1" (scripts/windows-check.sh starts it so).
-#include "link/Cp1251.h"
+#include "base/Cp1251.h"
+#include "base/Utf8Path.h"
 #include "link/Modbus.h"
 #include "link/SwitchFrames.h"
-#include "link/Utf8Path.h"
 #include "tests/support/Hex.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 // stands for another copy of Talmar instead of running the tests:
 //   --instance-try     exits 0 when the single-instance guard turns it away, 1 when it got it;
 //   --instance-die     takes the guard and is killed holding it (exit code 3).
-#include "link/InstanceLock.h"
+#include "base/InstanceLock.h"
 #include "tests/windows/WinTestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 // Files as Windows keeps them: Log.txt and image files byte for byte in binary mode, a save that
 // replaces the file before it, Cyrillic folder names, and Windows-1251 as Windows itself has it.
-#include "link/Cp1251.h"
-#include "link/ImageFile.h"
+#include "base/Cp1251.h"
+#include "base/ImageFile.h"
+#include "base/Utf8Path.h"
 #include "link/LogFile.h"
-#include "link/Utf8Path.h"
 #include "tests/support/TempDir.h"
 
 #include <filesystem>

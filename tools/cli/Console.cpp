@@ -1,4 +1,4 @@
-#include "tools/cli/Console.h"
+#include "Console.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -3,7 +3,7 @@
 // the log lines of the run); standard error carries the program's messages, the progress and the
 // byte trace. On a terminal the progress is one bar redrawn in place; otherwise plain lines.
 
-#include "link/QtHost.h"
+#include "base/QtHost.h"
 
 #include <chrono>
 #include <cstdint>

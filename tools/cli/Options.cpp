@@ -1,7 +1,7 @@
-#include "tools/cli/Options.h"
+#include "Options.h"
 
-#include "tools/cli/SwitchCommand.h"
-#include "tools/cli/VerifyCommand.h"
+#include "SwitchCommand.h"
+#include "VerifyCommand.h"
 
 #include <cctype>
 #include <vector>
@@ -177,7 +177,8 @@ bool ParseOptions(int argc, const char* const* argv, TOptions& options, std::str
         options.kp = words[2];
         return true;
     }
-    error = "неизвестное задание \"" + cmd + "\": identify, flash, eeprom, settings, poll, switch, verify или ports";
+    error = "неизвестное задание \"" + cmd +
+            "\": identify, flash, eeprom, settings, poll, switch, verify или ports";
     return false;
 }
 

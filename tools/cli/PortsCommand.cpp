@@ -1,8 +1,8 @@
-#include "tools/cli/PortsCommand.h"
+#include "PortsCommand.h"
 
+#include "Console.h"
+#include "Options.h"
 #include "link/PortMap.h"
-#include "tools/cli/Console.h"
-#include "tools/cli/Options.h"
 
 namespace talmar::cli {
 

@@ -1,7 +1,7 @@
-#include "tools/cli/SessionLog.h"
+#include "SessionLog.h"
 
+#include "Console.h"
 #include "link/LogFile.h"
-#include "tools/cli/Console.h"
 
 #include <ctime>
 

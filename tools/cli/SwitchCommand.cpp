@@ -1,12 +1,12 @@
-#include "tools/cli/SwitchCommand.h"
+#include "SwitchCommand.h"
 
+#include "Console.h"
+#include "Options.h"
 #include "link/ComPort.h"
 #include "link/Modbus.h"
 #include "remote/core/SystemSwitch.h"
 #include "store/DMTables.h"
 #include "store/Text.h"
-#include "tools/cli/Console.h"
-#include "tools/cli/Options.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,14 +1,14 @@
-#include "tools/cli/VerifyCommand.h"
+#include "VerifyCommand.h"
 
-#include "app/jobs/RecordJob.h"
+#include "Console.h"
+#include "Options.h"
+#include "jobs/RecordJob.h"
 #include "link/ComPort.h"
 #include "link/LogFile.h"
 #include "link/Modbus.h"
 #include "remote/core/LineCheck.h"
 #include "remote/core/SystemSwitch.h"
 #include "store/DMTables.h"
-#include "tools/cli/Console.h"
-#include "tools/cli/Options.h"
 
 #include <algorithm>
 #include <limits>

@@ -2,22 +2,22 @@
 // and scripts. It works in the current folder like the window (tables, Pref.db, Log.txt,
 // temp.eep), takes the same single-instance lock and writes the same log lines.
 
-#include "app/jobs/Jobs.h"
-#include "app/jobs/RecordJob.h"
+#include "Console.h"
+#include "Options.h"
+#include "PortsCommand.h"
+#include "SessionLog.h"
+#include "SwitchCommand.h"
+#include "VerifyCommand.h"
+#include "base/Errors.h"
+#include "base/ImageFile.h"
+#include "base/InstanceLock.h"
 #include "editors/core/EditorProfile.h"
+#include "jobs/Jobs.h"
+#include "jobs/RecordJob.h"
 #include "link/ComPort.h"
-#include "link/ImageFile.h"
-#include "link/InstanceLock.h"
 #include "link/LogFile.h"
 #include "link/PortMap.h"
 #include "store/DMTables.h"
-#include "store/DbError.h"
-#include "tools/cli/Console.h"
-#include "tools/cli/Options.h"
-#include "tools/cli/PortsCommand.h"
-#include "tools/cli/SessionLog.h"
-#include "tools/cli/SwitchCommand.h"
-#include "tools/cli/VerifyCommand.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -170,7 +170,7 @@ int Run(const TOptions& o) {
         status = e.Code() == EComPortCode::OpenFailed || e.Code() == EComPortCode::SetStateFailed
                      ? kExitUsage
                      : kExitRefused;
-    } catch (const TDbError& e) {
+    } catch (const ETableError& e) {
         console.EndProgress();
         console.Message(e.what());
         status = kExitUsage;

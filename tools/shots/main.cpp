@@ -2,11 +2,11 @@
 // folder (as talmar-tables sample makes them), into PNG files: talmar-shots OUTDIR.
 // Message boxes are printed instead of shown.
 
+#include "base/QtHost.h"
 #include "editors/TuningLF.h"
 #include "editors/TuningLT.h"
 #include "editors/TuningORTEN.h"
 #include "editors/core/CopyBoard.h"
-#include "link/QtHost.h"
 #include "store/DMTables.h"
 
 #include <QApplication>

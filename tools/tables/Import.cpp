@@ -1,11 +1,11 @@
-#include "tools/tables/Import.h"
+#include "Import.h"
 
+#include "Interrupt.h"
+#include "ParadoxFile.h"
 #include "store/FileKind.h"
 #include "store/Table.h"
 #include "store/TableDef.h"
 #include "store/Text.h"
-#include "tools/tables/Interrupt.h"
-#include "tools/tables/ParadoxFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -31,15 +31,15 @@ namespace fs = std::filesystem;
 constexpr int kDone = 0, kFailed = 1, kRefused = 2, kInterrupted = 130;
 
 // A reason to stop the import; the text is printed as it is.
-class TImportError : public std::runtime_error {
+class EImportError : public ETalmar {
 public:
-    using std::runtime_error::runtime_error;
+    explicit EImportError(const std::string& text) : ETalmar(TErrorKind::Table, text) {}
 };
 
 // A table file that appeared in the current folder while the import ran: it is kept.
-class TAppearedError : public TImportError {
+class EAppearedError : public EImportError {
 public:
-    using TImportError::TImportError;
+    using EImportError::EImportError;
 };
 
 // One column of the new table file.
@@ -67,7 +67,7 @@ std::optional<std::string> FindOne(const std::vector<fs::path>& files, const std
         if (EqualNoCase(Utf8FromPath(p.filename()), name))
             found.push_back(p);
     if (found.size() > 1)
-        throw TImportError("В папке " + Utf8FromPath(found[0].parent_path()) + " несколько файлов с именем " +
+        throw EImportError("В папке " + Utf8FromPath(found[0].parent_path()) + " несколько файлов с именем " +
                            name + " (" + Utf8FromPath(found[0].filename()) + ", " +
                            Utf8FromPath(found[1].filename()) + "): оставьте один");
     if (found.empty())
@@ -159,7 +159,7 @@ std::string ProgramTypeName(const TFieldDef& f) {
     return {};
 }
 
-// A Paradox value as the column holds it; TConvertError says why it does not fit.
+// A Paradox value as the column holds it; EValueError says why it does not fit.
 TValue Fit(const TValue& v, const TFieldDef& f) {
     if (v.IsNull())
         return v;
@@ -170,23 +170,23 @@ TValue Fit(const TValue& v, const TFieldDef& f) {
         const std::int64_t lo = f.type == TFieldType::Smallint ? -32768 : -2147483648LL;
         const std::int64_t hi = f.type == TFieldType::Smallint ? 32767 : 2147483647LL;
         if (n < lo || n > hi)
-            throw TConvertError("число " + std::to_string(n) + " не помещается в " + ProgramTypeName(f) +
-                                " (" + std::to_string(lo) + ".." + std::to_string(hi) + ")");
+            throw EValueError("число " + std::to_string(n) + " не помещается в " + ProgramTypeName(f) + " (" +
+                              std::to_string(lo) + ".." + std::to_string(hi) + ")");
         return TValue(n);
     }
     case TFieldType::Float:
         return TValue(v.AsFloat());
     case TFieldType::Boolean:
         if (v.Kind() == TValue::TKind::Integer && v.AsInteger() != 0 && v.AsInteger() != 1)
-            throw TConvertError("число " + std::to_string(v.AsInteger()) +
-                                " не логическое значение (Boolean берёт 0 или 1)");
+            throw EValueError("число " + std::to_string(v.AsInteger()) +
+                              " не логическое значение (Boolean берёт 0 или 1)");
         return TValue(v.AsBoolean());
     case TFieldType::Alpha: {
         const std::string s = v.AsString();
         const std::size_t length = Utf8Length(s);
         if (length > static_cast<std::size_t>(f.size))
-            throw TConvertError("текст не помещается в " + ProgramTypeName(f) + ": в нём символов " +
-                                std::to_string(length) + " - " + Shortened(s));
+            throw EValueError("текст не помещается в " + ProgramTypeName(f) + ": в нём символов " +
+                              std::to_string(length) + " - " + Shortened(s));
         return TValue(s);
     }
     case TFieldType::Memo:
@@ -207,7 +207,7 @@ std::string Join(const std::vector<std::string>& names) {
 void Prepare(TImport& im, std::chrono::milliseconds readAheadLimit) {
     const TTableDef& def = TableDef(im.id);
     if (InspectTableFile(im.db) == TFileKind::Sqlite)
-        throw TImportError(
+        throw EImportError(
             "Файл " + im.db +
             " - уже таблица SQLite, а не Paradox: переводить его не нужно, скопируйте его как есть");
     const TParadoxTable px = ReadParadoxTable(im.db, im.mb ? *im.mb : std::string(), readAheadLimit);
@@ -220,7 +220,7 @@ void Prepare(TImport& im, std::chrono::milliseconds readAheadLimit) {
         const TParadoxField& pf = px.fields[i];
         for (std::size_t k = 0; k < i; ++k)
             if (EqualNoCase(px.fields[k].name, pf.name))
-                throw TImportError("В таблице " + im.db + " два поля с именем " + pf.name);
+                throw EImportError("В таблице " + im.db + " два поля с именем " + pf.name);
         const auto d = std::find_if(def.fields.begin(), def.fields.end(),
                                     [&](const TFieldDef& f) { return EqualNoCase(f.name, pf.name); });
         const std::string typeName = ParadoxTypeName(pf.type, pf.size);
@@ -231,7 +231,7 @@ void Prepare(TImport& im, std::chrono::milliseconds readAheadLimit) {
         }
         if (d != def.fields.end()) {
             if (!pf.supported || !Convertible(pf.type, d->type))
-                throw TImportError("Таблица " + im.db + ", столбец " + pf.name + ": тип " + typeName +
+                throw EImportError("Таблица " + im.db + ", столбец " + pf.name + ": тип " + typeName +
                                    " не переводится в " + ProgramTypeName(*d) +
                                    " - такой тип у этого столбца в программе");
             im.columns.push_back({*d, static_cast<int>(i)});
@@ -241,7 +241,7 @@ void Prepare(TImport& im, std::chrono::milliseconds readAheadLimit) {
         }
         const auto extra = pf.supported ? ExtraColumn(pf) : std::nullopt;
         if (!extra)
-            throw TImportError("Таблица " + im.db + ", столбец " + pf.name + ": тип " + typeName +
+            throw EImportError("Таблица " + im.db + ", столбец " + pf.name + ": тип " + typeName +
                                " не переводится. Этого столбца нет в программе; уберите его из таблицы "
                                "в Paradox или измените его тип и повторите перевод");
         im.columns.push_back({*extra, static_cast<int>(i)});
@@ -264,8 +264,8 @@ void Prepare(TImport& im, std::chrono::milliseconds readAheadLimit) {
             }
             try {
                 row.push_back(Fit(px.records[r][static_cast<std::size_t>(c.source)], c.field));
-            } catch (const TConvertError& e) {
-                throw TImportError("Таблица " + im.db + ", запись " + std::to_string(r + 1) + ", столбец " +
+            } catch (const EValueError& e) {
+                throw EImportError("Таблица " + im.db + ", запись " + std::to_string(r + 1) + ", столбец " +
                                    c.field.name + ": " + e.what());
             }
         }
@@ -315,7 +315,7 @@ std::size_t ReadBack(const TImport& im) {
     TTable t(def, im.temp);
     t.Open();
     if (t.RecordCount() != static_cast<int>(im.rows.size()))
-        throw TImportError("Проверка " + def.fileName + ": в новой таблице записей " +
+        throw EImportError("Проверка " + def.fileName + ": в новой таблице записей " +
                            std::to_string(t.RecordCount()) + ", а в " + im.db + " " +
                            std::to_string(im.rows.size()));
     std::size_t compared = 0;
@@ -337,7 +337,7 @@ std::size_t ReadBack(const TImport& im) {
         }
     }
     if (!differ.empty())
-        throw TImportError("Проверка " + def.fileName + ": значения новой таблицы не равны значениям из " +
+        throw EImportError("Проверка " + def.fileName + ": значения новой таблицы не равны значениям из " +
                            im.db + ":" + differ);
     return compared;
 }
@@ -346,7 +346,7 @@ std::size_t ReadBack(const TImport& im) {
 void Place(const TImport& im) {
     const std::string& name = TableDef(im.id).fileName;
     const auto appeared = [&] {
-        return TAppearedError("Файл " + name +
+        return EAppearedError("Файл " + name +
                               " появился в текущей папке во время перевода; он не перезаписан");
     };
 #ifdef _WIN32
@@ -356,7 +356,7 @@ void Place(const TImport& im) {
     const DWORD err = GetLastError();
     if (err == ERROR_ALREADY_EXISTS || err == ERROR_FILE_EXISTS)
         throw appeared();
-    throw TImportError("Не удалось переименовать " + im.temp + " в " + name + ": код ошибки Windows " +
+    throw EImportError("Не удалось переименовать " + im.temp + " в " + name + ": код ошибки Windows " +
                        std::to_string(err));
 #else
     if (renameat2(AT_FDCWD, im.temp.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) == 0)
@@ -371,7 +371,7 @@ void Place(const TImport& im) {
     }
     if (err == EEXIST)
         throw appeared();
-    throw TImportError("Не удалось переименовать " + im.temp + " в " + name + ": " + std::strerror(err));
+    throw EImportError("Не удалось переименовать " + im.temp + " в " + name + ": " + std::strerror(err));
 #endif
 }
 
@@ -437,7 +437,7 @@ int ImportTables(const std::string& folder, std::FILE* out, std::FILE* err, cons
             im.mb = FindOne(files, Utf8FromPath(fs::path(def.fileName).stem()) + ".MB");
             imports.push_back(std::move(im));
         }
-    } catch (const TImportError& e) {
+    } catch (const EImportError& e) {
         return fail(e.what(), kFailed);
     }
     if (imports.empty())
@@ -492,7 +492,7 @@ int ImportTables(const std::string& folder, std::FILE* out, std::FILE* err, cons
         RemoveFiles(placed);
         if (dynamic_cast<const TInterrupted*>(&e))
             return fail(e.what(), kInterrupted);
-        return fail(e.what(), dynamic_cast<const TAppearedError*>(&e) ? kRefused : kFailed);
+        return fail(e.what(), dynamic_cast<const EAppearedError*>(&e) ? kRefused : kFailed);
     }
 #ifndef _WIN32 // Windows: the moves were written through
     const int dir = ::open(".", O_RDONLY | O_DIRECTORY);

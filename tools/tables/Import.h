@@ -7,7 +7,7 @@
 // compared with the Paradox values, and only then given their names. An existing table file is
 // never replaced.
 
-#include "tools/tables/ParadoxFile.h"
+#include "ParadoxFile.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "tools/tables/Interrupt.h"
+#include "Interrupt.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,8 +1,8 @@
-#include "tools/tables/ParadoxFile.h"
+#include "ParadoxFile.h"
 
-#include "link/Cp1251.h"
+#include "Interrupt.h"
+#include "base/Cp1251.h"
 #include "store/Value.h"
-#include "tools/tables/Interrupt.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -66,11 +66,11 @@ std::string FileName(const std::string& path) {
 std::string ReadWhole(const std::string& path) {
     std::ifstream in(PathFromUtf8(path), std::ios::binary);
     if (!in)
-        throw TParadoxError("Файл " + path + " не читается: " + std::strerror(errno));
+        throw EParadoxError("Файл " + path + " не читается: " + std::strerror(errno));
     std::ostringstream s;
     s << in.rdbuf();
     if (in.bad())
-        throw TParadoxError("Файл " + path + " не читается");
+        throw EParadoxError("Файл " + path + " не читается");
     return s.str();
 }
 
@@ -78,7 +78,7 @@ std::string ReadWhole(const std::string& path) {
 // a file cut inside its header, and reads a file cut inside a record without a word.
 void CheckStructure(const std::string& b, const std::string& name) {
     const auto damaged = [&](const std::string& what) {
-        return TParadoxError("Файл " + name + " повреждён: " + what);
+        return EParadoxError("Файл " + name + " повреждён: " + what);
     };
     if (b.size() < kBaseHeader)
         throw damaged("он обрезан, в нём нет даже заголовка таблицы (" + std::to_string(b.size()) + " байт)");
@@ -90,7 +90,7 @@ void CheckStructure(const std::string& b, const std::string& name) {
     const unsigned firstBlock = U16(b, 0x0E);
     const unsigned numFields = U16(b, 0x21);
     if (fileType != 0 && fileType != 2)
-        throw TParadoxError("Файл " + name + " - не таблица Paradox, а её индекс или служебный файл (тип " +
+        throw EParadoxError("Файл " + name + " - не таблица Paradox, а её индекс или служебный файл (тип " +
                             std::to_string(fileType) + ")");
     if (numFields == 0 || numFields > 255 || headerSize < kBaseHeader + 2 * numFields)
         throw damaged("неверный заголовок (полей " + std::to_string(numFields) + ", заголовок " +
@@ -101,7 +101,7 @@ void CheckStructure(const std::string& b, const std::string& name) {
     // Paradox 4 and later keep the password's key in the second part of the header.
     const bool laterFormat = U8(b, 0x39) >= 5 && headerSize >= kDataHeaderEnd;
     if (U32(b, laterFormat ? 0x5C : 0x25) != 0)
-        throw TParadoxError("Таблица " + name +
+        throw EParadoxError("Таблица " + name +
                             " защищена паролем; снимите пароль в Paradox и повторите перевод");
     if (blockSize == 0 || blockSize > 32 * 1024 || recordSize == 0 || recordSize + kBlockHeader > blockSize)
         throw damaged("неверные размеры блока (" + std::to_string(blockSize) + ") или записи (" +
@@ -147,12 +147,12 @@ public:
                 dir_ = dir;
         }
         if (dir_.empty())
-            throw TParadoxError("Не удалось создать временную папку для копии " + name + " в " +
+            throw EParadoxError("Не удалось создать временную папку для копии " + name + " в " +
                                 Utf8FromPath(temp));
 #else
         std::string tmpl = (temp / "talmar-import-XXXXXX").string();
         if (!mkdtemp(tmpl.data()))
-            throw TParadoxError("Не удалось создать временную папку для копии " + name + ": " +
+            throw EParadoxError("Не удалось создать временную папку для копии " + name + ": " +
                                 std::strerror(errno));
         dir_ = tmpl;
 #endif
@@ -162,7 +162,7 @@ public:
         out.close();
         if (!out) {
             Remove();
-            throw TParadoxError("Не удалось записать временную копию " + name + " в " + Utf8FromPath(dir_));
+            throw EParadoxError("Не удалось записать временную копию " + name + " в " + Utf8FromPath(dir_));
         }
     }
     ~TPrivateCopy() {
@@ -250,13 +250,13 @@ std::string Seconds(std::chrono::milliseconds limit) {
 // header's password key sends it round its block decryption). A child process reads every
 // record first, within a time limit, so that such a file is reported instead of ending the
 // import without a word or hanging it.
-TParadoxError NotReadAhead(const std::string& name) {
-    return TParadoxError("Файл " + name +
+EParadoxError NotReadAhead(const std::string& name) {
+    return EParadoxError("Файл " + name +
                          " повреждён: библиотека чтения таблиц Paradox не смогла его прочитать");
 }
 
-TParadoxError ReadAheadTimedOut(const std::string& name, std::chrono::milliseconds limit) {
-    return TParadoxError("Файл " + name + " повреждён: библиотека чтения таблиц Paradox не дочитала его за " +
+EParadoxError ReadAheadTimedOut(const std::string& name, std::chrono::milliseconds limit) {
+    return EParadoxError("Файл " + name + " повреждён: библиотека чтения таблиц Paradox не дочитала его за " +
                          Seconds(limit) + " с и остановлена");
 }
 
@@ -448,7 +448,7 @@ public:
         const std::uint32_t where = U32(ptr, 0);
         const std::uint32_t length = U32(ptr, 4);
         const auto bad = [&](const std::string& what) {
-            return TParadoxError("Запись " + std::to_string(record) + " таблицы " + dbName_ + ", поле " +
+            return EParadoxError("Запись " + std::to_string(record) + " таблицы " + dbName_ + ", поле " +
                                  field.name + ": " + what);
         };
         if (length == 0)
@@ -503,12 +503,12 @@ private:
     const std::string& MbBytes(std::uint32_t record, const TParadoxField& field) {
         if (!mb_) {
             if (mbPath_.empty())
-                throw TParadoxError("Нет файла " + mbName_ + " рядом с " + dbName_ + ": в нём текст поля " +
+                throw EParadoxError("Нет файла " + mbName_ + " рядом с " + dbName_ + ": в нём текст поля " +
                                     field.name + " записи " + std::to_string(record) +
                                     ". Положите его в ту же папку и повторите перевод");
             mb_ = ReadWhole(mbPath_);
             if (mb_->size() < kMbUnit || U8(*mb_, 0) != kMbHeaderBlock)
-                throw TParadoxError("Файл " + mbName_ + " повреждён: это не файл текстов таблицы Paradox");
+                throw EParadoxError("Файл " + mbName_ + " повреждён: это не файл текстов таблицы Paradox");
         }
         return *mb_;
     }
@@ -576,7 +576,7 @@ TParadoxTable ReadParadoxTable(const std::string& dbPath, const std::string& mbP
     const TDoc doc = OpenDoc(copy.Path(), &pxError);
     pxdoc_t* const px = doc ? doc->doc : nullptr;
     if (!px)
-        throw TParadoxError("Файл " + name + " не читается как таблица Paradox" +
+        throw EParadoxError("Файл " + name + " не читается как таблица Paradox" +
                             (pxError.empty() ? "" : ": " + pxError));
 
     TParadoxTable table;
@@ -593,14 +593,14 @@ TParadoxTable ReadParadoxTable(const std::string& dbPath, const std::string& mbP
         const int fixed = FixedSize(f.type);
         if (f.size <= 0 || f.size > 255 || (fixed && f.size != fixed) ||
             (f.type == TParadoxType::Memo && f.size <= 10))
-            throw TParadoxError("Файл " + name + " повреждён: поле " + f.name + " типа " +
+            throw EParadoxError("Файл " + name + " повреждён: поле " + f.name + " типа " +
                                 ParadoxTypeName(f.type, f.size) + " длиной " + std::to_string(f.size) +
                                 " байт");
         total += f.size;
         table.fields.push_back(std::move(f));
     }
     if (!fields || numFields <= 0 || total != recordSize || PX_get_recordsize(px) != recordSize)
-        throw TParadoxError("Файл " + name + " повреждён: описание полей не сходится с длиной записи (" +
+        throw EParadoxError("Файл " + name + " повреждён: описание полей не сходится с длиной записи (" +
                             std::to_string(recordSize) + " байт)");
 
     TReader reader(dbPath, mbPath);
@@ -609,14 +609,14 @@ TParadoxTable ReadParadoxTable(const std::string& dbPath, const std::string& mbP
     for (std::uint32_t r = 0; r < numRecords; ++r) {
         const std::uint32_t number = r + 1; // as the user counts them
         if (!PX_get_record(px, static_cast<int>(r), record.data()))
-            throw TParadoxError("Запись " + std::to_string(number) + " таблицы " + name + " не читается" +
+            throw EParadoxError("Запись " + std::to_string(number) + " таблицы " + name + " не читается" +
                                 (pxError.empty() ? "" : ": " + pxError));
         std::vector<TValue> values;
         values.reserve(table.fields.size());
         char* p = record.data();
         for (const TParadoxField& f : table.fields) {
             const auto fail = [&] {
-                return TParadoxError("Запись " + std::to_string(number) + " таблицы " + name + ", поле " +
+                return EParadoxError("Запись " + std::to_string(number) + " таблицы " + name + ", поле " +
                                      f.name + ": значение не читается");
             };
             TValue v;

@@ -4,6 +4,7 @@
 // opens a private copy (it wants write access), and the memo blocks are read here from the .MB
 // file itself (pxlib's own memo reader aborts the process).
 
+#include "base/Errors.h"
 #include "store/Value.h"
 
 #include <chrono>
@@ -16,9 +17,9 @@
 namespace talmar {
 
 // A table that cannot be read as it is: the text is Russian and names the file.
-class TParadoxError : public std::runtime_error {
+class EParadoxError : public ETalmar {
 public:
-    using std::runtime_error::runtime_error;
+    explicit EParadoxError(const std::string& text) : ETalmar(TErrorKind::File, text) {}
 };
 
 // Field type codes as the file stores them.
@@ -66,7 +67,7 @@ struct TParadoxTable {
 inline constexpr std::chrono::milliseconds kReadAheadLimit{10000};
 
 // Reads the whole table. mbPath is the memo file, empty when there is none beside the table.
-// A damaged or unreadable file throws TParadoxError naming it; so does a file that the child
+// A damaged or unreadable file throws EParadoxError naming it; so does a file that the child
 // reading it first has not read within readAheadLimit. An interruption (Interrupt.h) throws
 // TInterrupted.
 TParadoxTable ReadParadoxTable(const std::string& dbPath, const std::string& mbPath,

@@ -2,10 +2,10 @@
 // filled with a demonstration (sample) or from the tables of the old desktop database (import).
 // Existing files are never overwritten.
 
-#include "store/DbError.h"
+#include "Import.h"
+#include "Interrupt.h"
+#include "base/Errors.h"
 #include "store/TableDef.h"
-#include "tools/tables/Import.h"
-#include "tools/tables/Interrupt.h"
 
 #include <QFile>
 #include <cerrno>

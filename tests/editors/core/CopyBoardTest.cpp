@@ -48,7 +48,7 @@ TEST_F(TStoreTest, PasteIsEveryFieldOrNone) {
     try {
         board.Paste(lf);
         ADD_FAILURE();
-    } catch (const TConvertError& e) {
+    } catch (const EValueError& e) {
         EXPECT_NE(std::string(e.what()).find("Таблица Data_LF, запись 2 (КП \"Цель\"), поле ECodingIsLong"),
                   std::string::npos)
             << e.what();
@@ -67,7 +67,7 @@ TEST_F(TStoreTest, PasteIsEveryFieldOrNone) {
     lf.Last();
     lf.Edit();
     lf.SetFieldByName("EUseTI", 1);
-    EXPECT_THROW(board.Paste(lf), TConvertError);
+    EXPECT_THROW(board.Paste(lf), EValueError);
     EXPECT_EQ(lf.State(), TTableState::Edit);
     EXPECT_EQ(lf.FieldByName("NameKP"), TValue("Цель"));
     EXPECT_EQ(lf.FieldByName("EUseTI"), TValue(1));

@@ -1,8 +1,8 @@
 // The three remote-control windows as a screen reader or a GUI test tool sees them through Qt's
 // accessibility interface: every button, edit, check box, radio item and group found by its text,
 // the grid's column titles, cells and rows, and the controls worked through the interface alone.
-#include "editors/DataControls.h"
-#include "editors/TableModel.h"
+#include "controls/DataControls.h"
+#include "controls/TableModel.h"
 #include "tests/remote/windows/WindowFixture.h"
 
 #include <QAccessible>

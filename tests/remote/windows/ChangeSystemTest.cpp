@@ -1,7 +1,7 @@
 // The system switch window offscreen against a simulated line of КП: what it shows while a command
 // runs and after it, the colours of the system column, a silent КП's wait (painting, the stop
 // click), a click in the grid meanwhile, and closing the window during a command.
-#include "editors/TableModel.h"
+#include "controls/TableModel.h"
 #include "link/ComPort.h"
 #include "remote/core/SystemSwitch.h"
 #include "tests/remote/windows/WindowFixture.h"

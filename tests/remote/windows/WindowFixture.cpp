@@ -1,6 +1,6 @@
 #include "tests/remote/windows/WindowFixture.h"
 
-#include "editors/TableModel.h"
+#include "controls/TableModel.h"
 #include "tests/store/StoreFixture.h"
 
 #include <QHeaderView>

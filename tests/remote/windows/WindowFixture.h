@@ -3,9 +3,9 @@
 // at start, offscreen, over tables in a fresh folder and a simulated line of КП.
 
 #include "app/MainWindow.h"
+#include "dialogs/TuningCom.h"
+#include "dialogs/TuningRC.h"
 #include "remote/ChangeSystem.h"
-#include "remote/TuningCom.h"
-#include "remote/TuningRC.h"
 #include "sim/ModemSim.h"
 #include "store/DMTables.h"
 #include "tests/support/ProgramFixture.h"
