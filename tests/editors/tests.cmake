@@ -1,5 +1,5 @@
-# The editors' rules headless against real tables (editors_core_tests), and the windows and their
-# data-aware controls offscreen (editors_tests). Both share the store tests' table fixture.
+# The editors' rules headless against real tables (editors_core_tests), and the editor windows
+# offscreen (editors_tests; their data-aware controls are tested in tests/controls). Both share the store tests' table fixture.
 file(GLOB editors_core_srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/core/*.cpp)
 talmar_add_gtest(editors_core_tests SOURCES ${editors_core_srcs} ${PROJECT_SOURCE_DIR}/tests/store/StoreFixture.cpp
                  LIBS talmar_editors_core)

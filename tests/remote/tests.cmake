@@ -3,7 +3,7 @@
 talmar_add_gtest(remote_tests SOURCES ${srcs} ${CMAKE_CURRENT_LIST_DIR}/../store/StoreFixture.cpp
                  LIBS talmar_remote_core talmar_store talmar_sim)
 
-# The switch and preference windows offscreen, with the main window that owns the port, against
+# The switch and line check windows offscreen, with the main window that owns the port, against
 # the simulated line. The window-system queue (Qt's platform interface) lets a test click as the
 # display server does, so that the click waits wherever the window does not take input.
 file(GLOB remote_window_srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/windows/*.cpp)
