@@ -165,21 +165,26 @@ bool ParseOptions(int argc, const char* const* argv, TOptions& options, std::str
         options.command = TCommand::Settings;
         if (!arity(2, "settings lf|lt|orten КП"))
             return false;
-        std::string sys;
-        for (const char c : words[1])
-            sys += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (sys != "lf" && sys != "lt" && sys != "orten") {
-            error =
-                "система \"" + words[1] + "\" неизвестна: lf (частотная), lt (временная) или orten (ОРТЕН)";
+        if (!ParseSystem(words[1], options, error))
             return false;
-        }
-        options.system = sys;
         options.kp = words[2];
         return true;
     }
     error = "неизвестное задание \"" + cmd +
             "\": identify, flash, eeprom, settings, poll, switch, verify или ports";
     return false;
+}
+
+bool ParseSystem(const std::string& word, TOptions& options, std::string& error) {
+    std::string sys;
+    for (const char c : word)
+        sys += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (sys != "lf" && sys != "lt" && sys != "orten") {
+        error = "система \"" + word + "\" неизвестна: lf (частотная), lt (временная) или orten (ОРТЕН)";
+        return false;
+    }
+    options.system = sys;
+    return true;
 }
 
 } // namespace talmar::cli

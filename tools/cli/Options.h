@@ -37,6 +37,10 @@ extern const char* const kHelp;
 // with a message for the user, on wrong usage (no command included).
 bool ParseOptions(int argc, const char* const* argv, TOptions& options, std::string& error);
 
+// The system a command names, in any case: "lf", "lt" or "orten" into options.system. False, with
+// a message for the user, for any other word.
+bool ParseSystem(const std::string& word, TOptions& options, std::string& error);
+
 // "COM3", "com3" -> "COM3"; a path with a slash is kept as it is; anything else is refused (empty).
 std::string NormalizePort(const std::string& port);
 

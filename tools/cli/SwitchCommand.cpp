@@ -15,13 +15,6 @@ namespace talmar::cli {
 
 namespace {
 
-std::string Lower(const std::string& s) {
-    std::string out;
-    for (const char c : s)
-        out += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return out;
-}
-
 // The switch window as the command line has it: the settings come from the options, the КП from
 // the arguments, and each КП worked is a line on standard output.
 class TCliSwitchWindow : public ISwitchWindow {
@@ -141,12 +134,8 @@ bool ParseSwitchCommand(const std::vector<std::string>& words, TOptions& options
             error = "вызов: talmar-cli switch lf|lt|orten (КП ... | --all)";
             return false;
         }
-        options.system = Lower(words[1]);
-        if (options.system != "lf" && options.system != "lt" && options.system != "orten") {
-            error =
-                "система \"" + words[1] + "\" неизвестна: lf (частотная), lt (временная) или orten (ОРТЕН)";
+        if (!ParseSystem(words[1], options, error))
             return false;
-        }
         first = 2;
         for (const std::string& o : options.switchOptions)
             if (o == "--passes" || o == "--version") {

@@ -17,13 +17,6 @@ namespace talmar::cli {
 
 namespace {
 
-std::string Lower(const std::string& s) {
-    std::string out;
-    for (const char c : s)
-        out += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return out;
-}
-
 // The check's view on the command line: the progress on standard error, each КП's lines on
 // standard output and in the log; --repair has already given the consent.
 class TCliCheckView : public ILineCheckView {
@@ -60,11 +53,8 @@ bool ParseVerifyCommand(const std::vector<std::string>& words, TOptions& options
         error = usage;
         return false;
     }
-    options.system = Lower(words[1]);
-    if (options.system != "lf" && options.system != "lt" && options.system != "orten") {
-        error = "система \"" + words[1] + "\" неизвестна: lf (частотная), lt (временная) или orten (ОРТЕН)";
+    if (!ParseSystem(words[1], options, error))
         return false;
-    }
     for (const std::string& o : options.switchOptions)
         if (o == "--passes" || o == "--version") {
             error = "параметр " + o + " - только для poll";
