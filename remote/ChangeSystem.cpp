@@ -10,7 +10,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -131,7 +130,7 @@ private:
 };
 
 TFChangeSystem::TFChangeSystem(TDMTables& dm, TComPort& port, IHost& host, QWidget* parent)
-    : QDialog(parent), dm_(dm), port_(port), host_(host),
+    : TCommandDialog(parent), dm_(dm), port_(port), host_(host),
       dsDataORTEN_(std::make_unique<TDataSource>(dm.TDataORTEN(), host)),
       view_(std::make_unique<TView>(*this)) {
     setObjectName("FChangeSystem");
@@ -294,10 +293,7 @@ void TFChangeSystem::RunCommand(F&& command) {
         if (record != current)
             RxDBGridKP->selectionModel()->setCurrentIndex(record, QItemSelectionModel::NoUpdate);
     }
-    if (closePending_) {
-        closePending_ = false;
-        QDialog::reject();
-    }
+    CommandEnded();
 }
 
 void TFChangeSystem::BReadClick() {
@@ -318,25 +314,11 @@ void TFChangeSystem::showEvent(QShowEvent* e) {
     // marked. (A window brought back from the task bar is not opened anew: it keeps its choice.)
     if (!e->spontaneous() && !switch_->Running())
         RxDBGridKP->clearSelection();
-    QDialog::showEvent(e);
+    TCommandDialog::showEvent(e);
 }
 
-void TFChangeSystem::reject() {
-    // Escape or the close box while a command runs: the window goes when the command has ended.
-    if (switch_->Running()) {
-        closePending_ = true;
-        return;
-    }
-    QDialog::reject();
-}
-
-void TFChangeSystem::closeEvent(QCloseEvent* e) {
-    if (switch_->Running()) {
-        closePending_ = true;
-        e->ignore();
-        return;
-    }
-    QDialog::closeEvent(e);
+bool TFChangeSystem::CommandRunning() const {
+    return switch_->Running();
 }
 
 } // namespace talmar

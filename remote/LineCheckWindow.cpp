@@ -8,7 +8,6 @@
 #include "store/DMTables.h"
 #include "store/Table.h"
 
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QHBoxLayout>
@@ -85,7 +84,7 @@ private:
 
 TFLineCheck::TFLineCheck(TDMTables& dm, TComPort& port, IHost& host,
                          std::function<void(const std::string&)> appendLog, QWidget* parent)
-    : QDialog(parent), dm_(dm), port_(port), host_(host), appendLog_(std::move(appendLog)),
+    : TCommandDialog(parent), dm_(dm), port_(port), host_(host), appendLog_(std::move(appendLog)),
       view_(std::make_unique<TView>(*this)) {
     setObjectName("FLineCheck");
     setWindowTitle(QString::fromUtf8(kCaption));
@@ -242,7 +241,7 @@ void TFLineCheck::ShowDifferences() {
 void TFLineCheck::showEvent(QShowEvent* e) {
     if (!check_->Running())
         LoadGrid();
-    QDialog::showEvent(e);
+    TCommandDialog::showEvent(e);
 }
 
 void TFLineCheck::BCheckClick() {
@@ -310,27 +309,11 @@ void TFLineCheck::Run(bool repair) {
     } catch (const std::exception& e) {
         host_.ShowMessage(e.what(), {}, TMsgButtons::Ok, TMsgIcon::Error);
     }
-    if (closePending_) {
-        closePending_ = false;
-        QDialog::reject();
-    }
+    CommandEnded();
 }
 
-void TFLineCheck::reject() {
-    if (check_->Running()) {
-        closePending_ = true;
-        return;
-    }
-    QDialog::reject();
-}
-
-void TFLineCheck::closeEvent(QCloseEvent* e) {
-    if (check_->Running()) {
-        closePending_ = true;
-        e->ignore();
-        return;
-    }
-    QDialog::closeEvent(e);
+bool TFLineCheck::CommandRunning() const {
+    return check_->Running();
 }
 
 } // namespace talmar

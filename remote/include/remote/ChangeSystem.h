@@ -11,11 +11,11 @@
 // grid selects rows without moving the table. A request to close the window waits for the
 // command's end.
 
-#include <QDialog>
+#include "controls/CommandDialog.h"
+
 #include <memory>
 
 class QCheckBox;
-class QCloseEvent;
 class QShowEvent;
 class QGroupBox;
 class QLabel;
@@ -33,7 +33,7 @@ class TSystemSwitch;
 class TTableModel;
 enum class TSwitchButton;
 
-class TFChangeSystem : public QDialog {
+class TFChangeSystem : public TCommandDialog {
     Q_OBJECT
 public:
     static constexpr const char* kCaption = "Переключение системы телемеханики";
@@ -73,10 +73,9 @@ public slots:
     void BReadClick();
     // The three switch buttons' handler: the system code comes from the clicked button's name.
     void BChangeModeClick(QPushButton* button);
-    void reject() override;
 
 protected:
-    void closeEvent(QCloseEvent* e) override;
+    bool CommandRunning() const override;
     void showEvent(QShowEvent* e) override;
 
 private:
@@ -96,7 +95,6 @@ private:
     TTableModel* model_ = nullptr;
     std::unique_ptr<TView> view_;
     std::unique_ptr<TSystemSwitch> switch_;
-    bool closePending_ = false;
 };
 
 } // namespace talmar

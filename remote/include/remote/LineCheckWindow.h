@@ -8,14 +8,13 @@
 // included; the running command's button reads "Остановить", the other controls that would start
 // or change the work are disabled. A request to close the window waits for the command's end.
 
+#include "controls/CommandDialog.h"
 #include "remote/core/LineCheck.h"
 
-#include <QDialog>
 #include <functional>
 #include <map>
 #include <memory>
 
-class QCloseEvent;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -30,7 +29,7 @@ class TComPort;
 class TDMTables;
 class TTable;
 
-class TFLineCheck : public QDialog {
+class TFLineCheck : public TCommandDialog {
     Q_OBJECT
 public:
     static constexpr const char* kCaption = "Сверка настроек КП";
@@ -59,11 +58,10 @@ public:
 public slots:
     void BCheckClick();
     void BRepairClick();
-    void reject() override;
 
 protected:
+    bool CommandRunning() const override;
     void showEvent(QShowEvent* e) override;
-    void closeEvent(QCloseEvent* e) override;
 
 private:
     class TView;
@@ -85,7 +83,6 @@ private:
     std::unique_ptr<TLineCheck> check_;
     std::vector<std::int64_t> rowIds_;         // of the grid's rows
     std::map<std::int64_t, TKpCheck> results_; // of the chosen table, by row id
-    bool closePending_ = false;
 };
 
 } // namespace talmar
